@@ -1,0 +1,86 @@
+#include "list/file_operations.h"
+
+#include <random>
+#include <string_view>
+
+#include "app/context.h"
+#include "platform/file_system.h"
+#include "platform/gbk_text.h"
+
+namespace quorvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Index 1 is 'a'; indexes past the digits are the punctuation of the original name table.
+constexpr std::string_view kNameTable =
+    "abcdefghijklmnopqrstuvwxyz0123456789~`!@#$%^&()_+{}[];',.-=";
+
+std::mt19937& nameGenerator() {
+    // One generator per thread, seeded once: names made in the same instant still differ.
+    thread_local std::mt19937 generator{std::random_device{}()};
+    return generator;
+}
+
+// A new name is tried when one is taken; a folder that refuses this many is not writable.
+constexpr int kNameAttempts = 4;
+
+bool canWriteIn(System& system, const fs::path& folder) {
+    const fs::path probe = writeUnderRandomName(system, folder, ".txt",
+                                                platform::utf8ToGbk("一个临时文件"));
+    if (probe.empty()) return false;
+    deleteIfExists(system, probe);
+    return true;
+}
+
+}  // namespace
+
+std::string makeRandomName(std::int32_t lowest, std::int32_t highest) {
+    auto& generator = nameGenerator();
+    const int length = std::uniform_int_distribution<int>(10, 16)(generator);
+    std::string name;
+    if (lowest > highest) return name;
+    std::uniform_int_distribution<std::int32_t> pick(lowest, highest);
+    for (int i = 0; i < length; ++i) {
+        const std::int32_t index = pick(generator);
+        if (index >= 1 && index <= static_cast<std::int32_t>(kNameTable.size())) {
+            name += kNameTable[static_cast<std::size_t>(index - 1)];
+        }
+    }
+    return name;
+}
+
+bool deleteIfExists(System& system, const fs::path& path) {
+    if (path.empty() || !system.fileExists(path)) return false;
+    return system.deleteFile(path);
+}
+
+fs::path writeUnderRandomName(System& system, const fs::path& folder, std::string_view extension,
+                              std::string_view bytes) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        fs::path candidate = folder / (makeRandomName(1, 36) + std::string(extension));
+        if (system.writeNewFile(candidate, bytes)) return candidate;
+        if (!system.fileExists(candidate)) break;  // refused, not taken
+    }
+    return {};
+}
+
+void prepareDownloadFolder(Context& c) {
+    const fs::path programFolder = c.system.programFolder();
+    const fs::path preferred = programFolder / platform::pathFromUtf8("下载的文件");
+    if (!c.system.folderExists(preferred)) c.system.createFolder(preferred);
+
+    if (c.system.folderExists(preferred) && canWriteIn(c.system, preferred)) {
+        c.g.downloadFolder = preferred;
+    } else if (canWriteIn(c.system, programFolder)) {
+        c.g.downloadFolder = programFolder;
+    } else {
+        // A program installed read-only: downloads go where the user keeps them.
+        const fs::path downloads = c.system.userDownloadsFolder();
+        if (!c.system.folderExists(downloads)) c.system.createFolder(downloads);
+        c.g.downloadFolder = downloads;
+    }
+}
+
+}  // namespace quorvane

@@ -1,0 +1,42 @@
+#pragma once
+
+// Reads single items of the saved download list, as text for the window. The file is parsed once
+// and kept; it never changes after it has been saved. Safe to use from the list worker and the
+// window's thread.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+namespace platform {
+class IniDocument;
+}
+
+// Counts and entry numbers come from the network: no list offers more than this.
+inline constexpr std::int64_t kMaxListEntries = 1000;
+
+class ListReader {
+public:
+    ListReader();
+    ~ListReader();
+
+    // The item's value decoded from GBK to UTF-8; empty when the file, section or key is absent.
+    std::string value(const std::filesystem::path& listFile, std::string_view section,
+                      std::string_view key);
+
+private:
+    std::mutex mutex_;
+    std::filesystem::path loadedPath_;
+    std::unique_ptr<platform::IniDocument> document_;
+};
+
+// The integer a list or edit-box text stands for: optional blanks and sign, then the leading
+// decimal digits; anything else gives 0. Saturates instead of overflowing.
+std::int64_t integerValue(std::string_view text);
+
+}  // namespace quorvane

@@ -1,0 +1,29 @@
+#pragma once
+
+// What the window's events start. The window calls these on its own thread only; the program
+// implements them. The names are the operations each event runs.
+
+namespace quorvane {
+
+class WindowEvents {
+public:
+    virtual ~WindowEvents() = default;
+
+    // Once, after every control exists and before the window is first shown.
+    virtual void onWindowCreated() = 0;
+    // The user asked to close the window. False keeps it open; true lets it close, and the
+    // program ends when the event loop returns.
+    virtual bool onCloseRequest() = 0;
+    // A mouse action on the notification-area icon; 1 is a click.
+    virtual void onTrayEvent(int kind) = 0;
+
+    virtual void applyEntrySettings() = 0;     // the user chose an item of 组合框1
+    virtual void clampConnectionCount() = 0;   // content of 编辑框2 changed, on every write
+    virtual void composeDownloadQueue() = 0;   // 超级按钮_接收 clicked
+    virtual void onCancelClicked() = 0;        // 超级按钮_取消 clicked
+    virtual void openDownloadFolder() = 0;     // 超级按钮_打开已下载文件 clicked
+    virtual void showProgress() = 0;           // tick of 时钟
+    virtual void onMultiFileTimerTick() = 0;   // tick of 多文件下载时钟
+};
+
+}  // namespace quorvane

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need, from Debian's packages. Quick when everything
+# is there already.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config git
+    qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-translations-l10n qt6-image-formats-plugins
+    libqt6svg6 libcurl4-openssl-dev libssl-dev
+    libgtest-dev libgmock-dev libcpp-httplib-dev python3-pyftpdlib
+    xvfb xauth x11-utils imagemagick librsvg2-bin fonts-wqy-microhei
+)
+packages+=("$@")
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
