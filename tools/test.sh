@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test.
+#   tools/test.sh              the normal build, in build/
+#   tools/test.sh --sanitize   with AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${BUILD_DIR:-build}
+options=()
+if [ "${1:-}" = "--sanitize" ]; then
+    build=${BUILD_DIR:-build-asan}
+    options+=(-DQUORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+fi
+
+tools/install-deps.sh
+cmake -S . -B "$build" -G Ninja "${options[@]}" >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+# Windows and web views without a display; WebEngine's sandbox cannot run as root.
+export QT_QPA_PLATFORM=offscreen
+if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$build" --output-on-failure -j 2
