@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# Benchmarks quorvane-fetch against aria2c, axel, curl and wget2 on a loopback nginx with its
+# files on tmpfs. One command:   bench/run.sh
+#
+# Environment: ROUNDS (default 3), PORT (default 18090), QUORVANE_FETCH (a built quorvane-fetch;
+# otherwise it is built in build-bench/), SKIP_STRACE=1 to leave out the system-call count.
+# Scenarios (N = 10 connections): /fast 1 GiB and 8 MiB unthrottled; /slow 256 MiB with
+# limit_rate 2m; /mixed 256 MiB where connections whose number ends in 0 or 5 get 256k.
+# curl and wget2 use one connection, so on /slow and /mixed they would take over two minutes a
+# run (256 MiB at 2 MiB/s); they are left out there unless SINGLE_EVERYWHERE=1.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+repo="$(cd "$here/.." && pwd)"
+rounds="${ROUNDS:-3}"
+port="${PORT:-18090}"
+connections=10
+
+need=(nginx-light aria2 axel wget2 curl strace time cmake ninja-build g++ python3)
+missing=()
+for p in "${need[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+fetch="${QUORVANE_FETCH:-}"
+if [ -z "$fetch" ]; then
+    cmake -S "$repo" -B "$repo/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF >/dev/null
+    ninja -C "$repo/build-bench" quorvane-fetch >/dev/null
+    fetch="$repo/build-bench/tools/fetch/quorvane-fetch"
+fi
+
+work="$(mktemp -d /dev/shm/quorvane-bench.XXXXXX)"
+nginx_pid=""
+cleanup() {
+    if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then
+        kill -QUIT "$nginx_pid"
+        for _ in $(seq 50); do kill -0 "$nginx_pid" 2>/dev/null || break; sleep 0.1; done
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+chmod 755 "$work"  # nginx's workers run as another user
+mkdir -p "$work/www" "$work/out" "$work/tmp"
+echo "Preparing files in $work ..."
+head -c $((1024 * 1024 * 1024)) /dev/urandom >"$work/www/1g.bin"
+head -c $((256 * 1024 * 1024)) "$work/www/1g.bin" >"$work/www/256m.bin"
+head -c $((8 * 1024 * 1024)) "$work/www/1g.bin" >"$work/www/8m.bin"
+
+cat >"$work/nginx.conf" <<CONF
+worker_processes 2;
+pid $work/nginx.pid;
+error_log $work/error.log warn;
+events { worker_connections 1024; }
+http {
+    log_format bench '\$connection \$request_uri \$status \$body_bytes_sent';
+    access_log $work/access.log bench;
+    client_body_temp_path $work/tmp;
+    proxy_temp_path $work/tmp;
+    fastcgi_temp_path $work/tmp;
+    uwsgi_temp_path $work/tmp;
+    scgi_temp_path $work/tmp;
+    sendfile on;
+    tcp_nopush on;
+    keepalive_requests 100000;
+    keepalive_timeout 60;
+    map \$connection \$mixed_rate { "~[05]\$" 256k; default 2m; }
+    server {
+        listen 127.0.0.1:$port;
+        location /fast/ { alias $work/www/; }
+        location /slow/ { alias $work/www/; limit_rate 2m; }
+        location /mixed/ { alias $work/www/; limit_rate \$mixed_rate; }
+    }
+}
+CONF
+nginx -c "$work/nginx.conf" -p "$work"
+for _ in $(seq 50); do [ -s "$work/nginx.pid" ] && break; sleep 0.1; done
+nginx_pid="$(cat "$work/nginx.pid")"
+
+results="$work/results.tsv"
+: >"$results"
+
+# run SCENARIO TOOL PATH: one download, one line of results.
+run() {
+    local scenario="$1" tool="$2" path="$3"
+    local url="http://127.0.0.1:$port$path" out="$work/out/file"
+    rm -f "$work/out/"* "$work/out/".* 2>/dev/null || true
+    : >"$work/access.log"
+    local cmd
+    case "$tool" in
+        quorvane) cmd=("$fetch" -n "$connections" -o "$out" "$url") ;;
+        aria2c) cmd=(aria2c -q -x "$connections" -s "$connections" -k 1M --allow-overwrite=true
+                     --auto-file-renaming=false -d "$work/out" -o file "$url") ;;
+        axel) cmd=(axel -q -n "$connections" -o "$out" "$url") ;;
+        curl) cmd=(curl -s -o "$out" "$url") ;;
+        wget2) cmd=(wget2 -q --no-robots -O "$out" "$url") ;;
+    esac
+    if ! /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "${cmd[@]}" >/dev/null 2>"$work/stderr.txt" ||
+        [ ! -f "$out" ]; then
+        echo "  $tool failed on $path: $(tail -c 300 "$work/stderr.txt")" >&2
+        return 0
+    fi
+    sleep 0.2  # nginx writes the log line when the request ends
+    local size conns
+    size=$(stat -c %s "$out")
+    conns=$(awk '{print $1}' "$work/access.log" | sort -u | tr '\n' ',' | sed 's/,$//')
+    read -r wall user sys rss <"$work/time.txt"
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$scenario" "$tool" "$wall" "$user" "$sys" "$rss" \
+        "$size" "$conns" >>"$results"
+    printf '  %-10s %-9s %7.2f s  cpu %5.2f s  rss %6.1f MiB  %s conn\n' "$scenario" "$tool" "$wall" \
+        "$(echo "$user + $sys" | bc -l 2>/dev/null || echo 0)" "$(echo "$rss / 1024" | bc -l 2>/dev/null || echo 0)" \
+        "$(echo "$conns" | tr ',' '\n' | wc -l)"
+}
+
+all_tools=(quorvane aria2c axel curl wget2)
+multi_tools=(quorvane aria2c axel)
+for round in $(seq "$rounds"); do
+    echo "Round $round of $rounds"
+    # Rotate the order, so that no tool always runs first.
+    shift_by=$(( (round - 1) % ${#all_tools[@]} ))
+    order=("${all_tools[@]:$shift_by}" "${all_tools[@]:0:$shift_by}")
+    for tool in "${order[@]}"; do run fast-8m "$tool" /fast/8m.bin; done
+    for tool in "${order[@]}"; do run fast-1g "$tool" /fast/1g.bin; done
+    for tool in "${order[@]}"; do
+        case " ${multi_tools[*]} " in *" $tool "*) ;; *) [ "${SINGLE_EVERYWHERE:-0}" = 1 ] || continue ;; esac
+        run slow-256m "$tool" /slow/256m.bin
+    done
+    for tool in "${order[@]}"; do
+        case " ${multi_tools[*]} " in *" $tool "*) ;; *) [ "${SINGLE_EVERYWHERE:-0}" = 1 ] || continue ;; esac
+        run mixed-256m "$tool" /mixed/256m.bin
+    done
+done
+
+if [ "${SKIP_STRACE:-0}" != 1 ]; then
+    echo "System calls for /fast 1 GiB (strace -c -f):"
+    for tool in quorvane aria2c axel curl wget2; do
+        rm -f "$work/out/"* 2>/dev/null || true
+        case "$tool" in
+            quorvane) cmd=("$fetch" -n "$connections" -o "$work/out/file" "http://127.0.0.1:$port/fast/1g.bin") ;;
+            aria2c) cmd=(aria2c -q -x "$connections" -s "$connections" -k 1M --allow-overwrite=true
+                         -d "$work/out" -o file "http://127.0.0.1:$port/fast/1g.bin") ;;
+            axel) cmd=(axel -q -n "$connections" -o "$work/out/file" "http://127.0.0.1:$port/fast/1g.bin") ;;
+            curl) cmd=(curl -s -o "$work/out/file" "http://127.0.0.1:$port/fast/1g.bin") ;;
+            wget2) cmd=(wget2 -q --no-robots -O "$work/out/file" "http://127.0.0.1:$port/fast/1g.bin") ;;
+        esac
+        strace -c -f -o "$work/strace.txt" "${cmd[@]}" >/dev/null 2>&1 || true
+        calls=$(awk '/^[0-9. ]+ total$/ {print $3} / total$/ && NF>=4 {c=$(NF-2)} END {if (c) print c}' "$work/strace.txt" | tail -1)
+        printf 'strace\t%s\t%s\n' "$tool" "${calls:-?}" >>"$results"
+        printf '  %-9s %s system calls per GiB\n' "$tool" "${calls:-?}"
+    done
+fi
+
+echo
+/usr/bin/python3 "$here/summarize.py" "$results" "$connections"

@@ -1,0 +1,163 @@
+#include "download/engine_downloader.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cassert>
+#include <unordered_map>
+
+namespace quorvane {
+namespace {
+
+constexpr std::int64_t kKiB = 1024;
+constexpr std::int64_t kMiB = 1024 * kKiB;
+constexpr std::int64_t kLongestTimeMs = 3'600'000;
+
+// value × unit clamped to [lowest, highest], or the fallback when value is not positive.
+std::int64_t scaled(std::int32_t value, std::int64_t unit, std::int64_t lowest,
+                    std::int64_t highest, std::int64_t fallback) {
+    if (value <= 0) return fallback;
+    return std::clamp<std::int64_t>(value * unit, lowest, highest);
+}
+
+std::chrono::milliseconds milliseconds(std::int32_t value, std::chrono::milliseconds fallback) {
+    return std::chrono::milliseconds(scaled(value, 1, 1, kLongestTimeMs, fallback.count()));
+}
+
+std::filesystem::path pathFromUtf8(const std::string& text) {
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
+DownloadOutcome outcomeOf(engine::Outcome outcome) {
+    switch (outcome) {
+        case engine::Outcome::completed:
+            return DownloadOutcome::completed;
+        case engine::Outcome::stopped:
+            return DownloadOutcome::stopped;
+        case engine::Outcome::failed:
+            break;
+    }
+    return DownloadOutcome::failed;
+}
+
+}  // namespace
+
+// Lives as long as any posted notification; touched on the window's thread only, except
+// `released`.
+struct EngineDownloader::Deliveries {
+    std::atomic<bool> released{false};
+    std::unordered_map<engine::JobId, EventCallback> callbacks;
+};
+
+engine::JobOptions jobOptionsFrom(const TransferSettings& settings,
+                                  const EngineConfiguration& configuration) {
+    engine::JobOptions options;
+    engine::Tuning& tuning = options.tuning;
+    const engine::Tuning defaults;
+    options.url = settings.sourceAddress;
+    options.target = pathFromUtf8(settings.targetPath);
+    options.ftpUser = settings.ftpUser.empty() ? "anonymous" : settings.ftpUser;
+    options.ftpPassword = settings.ftpPassword;
+    options.connections = std::clamp(settings.connectionCount, 1, engine::kMaxConnections);
+    tuning.minPieceSize = scaled(settings.field1, 64, 16 * kKiB, 64 * kMiB, defaults.minPieceSize);
+    tuning.connectTimeout = milliseconds(settings.field8, defaults.connectTimeout);
+    tuning.lowSpeedWindow = milliseconds(settings.field9, defaults.lowSpeedWindow);
+    tuning.longestRetryPause = milliseconds(settings.field10, defaults.longestRetryPause);
+    tuning.firstRetryPause = std::min(milliseconds(settings.field11, defaults.firstRetryPause),
+                                      tuning.longestRetryPause);
+    tuning.largestRequest =
+        scaled(settings.field12, kKiB, tuning.minPieceSize, 1024 * kMiB, defaults.largestRequest);
+    tuning.largestRequest = std::max(tuning.largestRequest, tuning.minPieceSize);
+    tuning.lowSpeedLimit = scaled(settings.field13, 1, 1, 1024 * kMiB, defaults.lowSpeedLimit);
+    tuning.writeBatch = static_cast<std::size_t>(
+        scaled(configuration.writeBatchUnits, 16, 16 * kKiB, 8 * kMiB, defaults.writeBatch));
+    tuning.triesPerPiece =
+        static_cast<int>(scaled(configuration.triesPerPiece, 1, 1, 100, defaults.triesPerPiece));
+    tuning.receiveBuffer =
+        static_cast<long>(scaled(configuration.receiveBufferUnits, 16, 16 * kKiB,
+                                 engine::kLargestReceiveBuffer, defaults.receiveBuffer));
+    return options;
+}
+
+EngineDownloader::EngineDownloader(UiThread& uiThread)
+    : uiThread_(uiThread),
+      windowThread_(std::this_thread::get_id()),
+      deliveries_(std::make_shared<Deliveries>()) {}
+
+EngineDownloader::~EngineDownloader() {
+    ReleaseDownloader();
+}
+
+void EngineDownloader::assertOnWindowThread() const {
+    assert(std::this_thread::get_id() == windowThread_);
+}
+
+void EngineDownloader::ConfigureEngineA(std::int32_t a, std::int32_t b, std::int32_t c) {
+    assertOnWindowThread();
+    configuration_.writeBatchUnits = a;
+    configuration_.unused = b;
+    configuration_.triesPerPiece = c;
+}
+
+void EngineDownloader::ConfigureEngineB(std::int32_t a) {
+    assertOnWindowThread();
+    configuration_.receiveBufferUnits = a;
+}
+
+void EngineDownloader::StartDownload(const TransferSettings& settings) {
+    assertOnWindowThread();
+    if (released_) return;
+    if (!engine_) engine_ = std::make_unique<engine::Engine>(static_cast<engine::Listener&>(*this));
+    if (current_.progress) engine_->stop(current_.id);  // one file at a time
+    current_ = engine_->start(jobOptionsFrom(settings, configuration_));
+    deliveries_->callbacks[current_.id] = settings.eventCallback;
+}
+
+void EngineDownloader::StopDownload(const TransferSettings&, std::int32_t) {
+    assertOnWindowThread();
+    if (engine_ && current_.progress) engine_->stop(current_.id);
+}
+
+std::int64_t EngineDownloader::QueryProgress() {
+    return current_.progress ? current_.progress->received.load(std::memory_order_relaxed) : 0;
+}
+
+void EngineDownloader::ReleaseDownloader() {
+    assertOnWindowThread();
+    if (released_) return;
+    released_ = true;
+    deliveries_->released.store(true);
+    engine_.reset();  // stops the job and joins the engine's thread
+}
+
+void EngineDownloader::onSizeKnown(engine::JobId job, std::int64_t totalSize) {
+    uiThread_.post([deliveries = deliveries_, job, totalSize] {
+        if (deliveries->released.load()) return;
+        auto found = deliveries->callbacks.find(job);
+        if (found == deliveries->callbacks.end() || !found->second) return;
+        DownloadEvent event;
+        event.code = kSizeKnown;
+        event.totalSize = totalSize;
+        EventCallback callback = found->second;  // the callback may start the next file
+        callback(event);
+    });
+}
+
+void EngineDownloader::onJobEnded(engine::JobId job, const engine::JobReport& report) {
+    uiThread_.post(
+        [deliveries = deliveries_, job, outcome = report.outcome, reason = report.reason] {
+            if (deliveries->released.load()) return;
+            auto found = deliveries->callbacks.find(job);
+            if (found == deliveries->callbacks.end()) return;
+            EventCallback callback = std::move(found->second);
+            deliveries->callbacks.erase(found);
+            if (!callback) return;
+            DownloadEvent event;
+            event.code = kTransferEnded;
+            event.outcome = outcomeOf(outcome);
+            event.reason = reason;
+            callback(event);
+        });
+}
+
+}  // namespace quorvane

@@ -1,0 +1,94 @@
+#include "engine/failure.h"
+
+namespace quorvane::engine {
+namespace {
+
+bool isTransientStatus(long status) {
+    return status == 408 || status == 429 || status >= 500;
+}
+
+Failure fromStatus(long status) {
+    std::string reason = "the server answered HTTP " + std::to_string(status);
+    switch (status) {
+        case 401:
+            reason += " (authorisation required)";
+            break;
+        case 403:
+            reason += " (access forbidden)";
+            break;
+        case 404:
+            reason += " (file not found)";
+            break;
+        case 410:
+            reason += " (file gone)";
+            break;
+        case 429:
+            reason += " (too many requests)";
+            break;
+        case 503:
+            reason += " (service unavailable)";
+            break;
+        default:
+            break;
+    }
+    return {isTransientStatus(status), reason};
+}
+
+bool isTransientCode(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_GOT_NOTHING:
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+        case CURLE_FTP_ACCEPT_FAILED:
+        case CURLE_FTP_ACCEPT_TIMEOUT:
+        case CURLE_FTP_CANT_GET_HOST:
+        case CURLE_FTP_WEIRD_PASV_REPLY:
+        case CURLE_FTP_WEIRD_227_FORMAT:
+        case CURLE_FTP_PORT_FAILED:
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_BAD_CONTENT_ENCODING:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+Failure classifyFailure(CURLcode code, long httpStatus, const char* curlDetail) {
+    if (code == CURLE_HTTP_RETURNED_ERROR && httpStatus >= 400) return fromStatus(httpStatus);
+    std::string reason;
+    switch (code) {
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            reason = "the address leads to a scheme other than http, https or ftp";
+            break;
+        case CURLE_TOO_MANY_REDIRECTS:
+            reason = "too many redirects";
+            break;
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+        case CURLE_FTP_COULDNT_RETR_FILE:
+            reason = "the server has no such file";
+            break;
+        case CURLE_LOGIN_DENIED:
+            reason = "the server refused the login";
+            break;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            reason = "the server's certificate could not be verified";
+            break;
+        default:
+            reason = curl_easy_strerror(code);
+            break;
+    }
+    if (curlDetail != nullptr && curlDetail[0] != '\0')
+        reason += std::string(" (") + curlDetail + ")";
+    return {isTransientCode(code), reason};
+}
+
+}  // namespace quorvane::engine

@@ -1,0 +1,19 @@
+#pragma once
+
+// Sorts the ways a request can fail into those worth another try and those that end the job.
+
+#include <curl/curl.h>
+
+#include <string>
+
+namespace quorvane::engine {
+
+struct Failure {
+    bool transient = false;
+    std::string reason;
+};
+
+// code is libcurl's result; httpStatus the last response status (0 when there was none).
+Failure classifyFailure(CURLcode code, long httpStatus, const char* curlDetail);
+
+}  // namespace quorvane::engine

@@ -1,0 +1,428 @@
+#include "engine/job.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "engine/failure.h"
+
+namespace quorvane::engine {
+namespace {
+
+std::optional<std::string> schemeOf(const std::string& url) {
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
+    char* scheme = nullptr;
+    if (curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+        curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    std::string text(scheme);
+    curl_free(scheme);
+    return text;
+}
+
+std::chrono::milliseconds pauseAfter(int failures, const Tuning& tuning) {
+    auto pause = tuning.firstRetryPause;
+    for (int i = 1; i < failures && pause < tuning.longestRetryPause; ++i) pause *= 2;
+    return std::min(pause, tuning.longestRetryPause);
+}
+
+}  // namespace
+
+Job::Job(JobId id, JobOptions options, std::shared_ptr<JobProgress> progress, CURLM* multi,
+         Listener& listener)
+    : id_(id),
+      options_(std::move(options)),
+      progress_(std::move(progress)),
+      multi_(multi),
+      listener_(listener) {
+    options_.connections = std::clamp(options_.connections, 1, kMaxConnections);
+}
+
+Job::~Job() {
+    release();
+}
+
+void Job::begin(Clock::time_point now) {
+    auto scheme = schemeOf(options_.url);
+    if (!scheme) return finish(Outcome::failed, "the address is not valid");
+    if (*scheme != "http" && *scheme != "https" && *scheme != "ftp") {
+        return finish(Outcome::failed, "the scheme " + *scheme + " is not supported");
+    }
+    ftp_ = *scheme == "ftp";
+    if (options_.target.filename().empty()) {
+        return finish(Outcome::failed, "the target has no file name");
+    }
+    std::string whyNot;
+    file_ = PartFile::createBeside(options_.target, whyNot);
+    if (!file_) return finish(Outcome::failed, whyNot);
+    transfers_.push_back(std::make_unique<Transfer>(*this, options_, ftp_));
+    issueRequest(*transfers_.front(), now);
+}
+
+void Job::stop() {
+    finish(Outcome::stopped, "");
+}
+
+void Job::finish(Outcome outcome, std::string reason) {
+    if (report_) return;  // the first end wins
+    JobReport report;
+    report.outcome = outcome;
+    report.reason = std::move(reason);
+    report.bytes = progress_->received.load(std::memory_order_relaxed);
+    report.totalSize = size_;
+    report.retries = retries_;
+    report_ = std::move(report);
+}
+
+JobReport Job::release() {
+    for (auto& transfer : transfers_) removeRequest(*transfer);
+    if (file_) file_->discard();
+    file_.reset();
+    if (!report_) finish(Outcome::stopped, "");
+    report_->connectionsUsed = connections_;
+    return *report_;
+}
+
+void Job::removeRequest(Transfer& transfer) {
+    if (transfer.state != Transfer::State::running) return;
+    long opened = 0;
+    curl_easy_getinfo(transfer.easy(), CURLINFO_NUM_CONNECTS, &opened);
+    connections_ += static_cast<int>(opened);
+    curl_multi_remove_handle(multi_, transfer.easy());
+    transfer.state = Transfer::State::idle;
+}
+
+bool Job::isFtp(Transfer& transfer) const {
+    const char* scheme = nullptr;
+    curl_easy_getinfo(transfer.easy(), CURLINFO_SCHEME, &scheme);
+    return scheme != nullptr &&
+           (std::strcmp(scheme, "FTP") == 0 || std::strcmp(scheme, "ftp") == 0);
+}
+
+void Job::learnSize(std::int64_t size) {
+    size_ = size;
+    progress_->totalSize.store(size, std::memory_order_relaxed);
+    if (size < 0 || sizeReported_) return;
+    sizeReported_ = true;
+    listener_.onSizeKnown(id_, size);
+    if (auto problem = file_->reserve(size)) finish(Outcome::failed, *problem);
+}
+
+// ---- receiving ----------------------------------------------------------------------------
+
+std::size_t Job::receive(Transfer& transfer, const char* data, std::size_t length) {
+    if (report_ || restartPending_) {
+        transfer.cut = Transfer::Cut::refused;
+        return 0;
+    }
+    // libcurl hands the FTP probe's header lines to this callback as well.
+    if (transfer.headersOnly) return length;
+    if (!transfer.checked && !checkBeforeFirstByte(transfer)) {
+        transfer.cut = Transfer::Cut::refused;
+        return 0;
+    }
+    auto room = static_cast<std::uint64_t>(transfer.requestEnd - transfer.offset);
+    std::size_t taken = static_cast<std::size_t>(std::min<std::uint64_t>(length, room));
+    if (taken > 0 && !store(transfer, data, taken)) {
+        transfer.cut = Transfer::Cut::refused;
+        return 0;
+    }
+    // More than was asked for: the rest belongs to another connection now.
+    if (taken < length) transfer.cut = Transfer::Cut::trimmed;
+    return taken;
+}
+
+bool Job::store(Transfer& transfer, const char* data, std::size_t length) {
+    auto& batch = transfer.batch;
+    if (batch.size() + length > batch.capacity() && !flush(transfer)) return false;
+    if (batch.empty() && length >= batch.capacity()) {
+        // Large enough on its own: no copy.
+        if (auto problem = file_->writeAt(transfer.offset, std::span(data, length))) {
+            finish(Outcome::failed, *problem);
+            return false;
+        }
+        transfer.batchOffset = transfer.offset + static_cast<std::int64_t>(length);
+    } else {
+        batch.insert(batch.end(), data, data + length);
+    }
+    transfer.offset += static_cast<std::int64_t>(length);
+    progress_->received.fetch_add(static_cast<std::int64_t>(length), std::memory_order_relaxed);
+    return true;
+}
+
+bool Job::flush(Transfer& transfer) {
+    if (transfer.batch.empty() || !file_) return true;
+    auto problem = file_->writeAt(transfer.batchOffset, transfer.batch);
+    transfer.batchOffset += static_cast<std::int64_t>(transfer.batch.size());
+    transfer.batch.clear();
+    if (problem) finish(Outcome::failed, *problem);
+    return !problem;
+}
+
+bool Job::checkBeforeFirstByte(Transfer& transfer) {
+    transfer.checked = true;
+    if (isFtp(transfer)) return true;
+    switch (checkResponse(transfer.head, transfer.asked, identity_)) {
+        case Verdict::accept:
+            if (mode_ == Mode::probing) return acceptProbe(transfer, transfer.asked.ranged);
+            return identity_ ? true : acceptProbe(transfer, false);
+        case Verdict::ignoresRanges:
+            if (mode_ == Mode::probing) return acceptProbe(transfer, false);
+            requestRestartOverOneConnection();
+            return false;
+        case Verdict::mismatch:
+            if (mode_ == Mode::single) {
+                finish(Outcome::failed, "the server's answer does not match the request");
+            } else {
+                requestRestartOverOneConnection();
+            }
+            return false;
+        case Verdict::changed:
+            finish(Outcome::failed, "the file changed on the server during the download");
+            return false;
+    }
+    return false;
+}
+
+// The first response decides how the file is fetched: in pieces when the server honours ranges
+// and tells the size, otherwise as one stream over this connection.
+bool Job::acceptProbe(Transfer& transfer, bool ranged) {
+    identity_ = identityOf(transfer.head);
+    if (ranged) {
+        startSegments(transfer, identity_->size);
+        return !report_;
+    }
+    mode_ = Mode::single;
+    learnSize(identity_->size);
+    transfer.requestEnd = transfer.end = size_ >= 0 ? size_ : kUnbounded;
+    return !report_;
+}
+
+void Job::startSegments(Transfer& first, std::int64_t size) {
+    mode_ = Mode::segmented;
+    learnSize(size);
+    auto pieces = initialPieces(size, options_.connections, options_.tuning.minPieceSize);
+    // The first request already asks for a stretch; its piece covers at least that.
+    first.requestEnd = std::min(first.requestEnd, size);
+    first.end = std::max(pieces.front().end, first.requestEnd);
+    freePieces_.clear();
+    for (auto piece : std::span(pieces).subspan(1)) {
+        if (piece.end <= first.end) continue;
+        piece.begin = std::max(piece.begin, first.end);
+        freePieces_.push_back(piece);
+    }
+}
+
+void Job::requestRestartOverOneConnection() {
+    if (restartedOnce_) {
+        finish(Outcome::failed, "the server does not answer range requests consistently");
+        return;
+    }
+    restartPending_ = true;
+}
+
+// ---- after a request -----------------------------------------------------------------------
+
+void Job::onRequestDone(Transfer& transfer, CURLcode code, Clock::time_point now) {
+    removeRequest(transfer);
+    if (report_ || restartPending_) return;
+    if (!flush(transfer)) return;
+    bool trimmed = code == CURLE_WRITE_ERROR && transfer.cut == Transfer::Cut::trimmed;
+    if (code == CURLE_OK || trimmed) return handleSuccess(transfer, now);
+    if (transfer.cut == Transfer::Cut::refused) return;  // the job's state says why
+    handleFailure(transfer, code, now);
+}
+
+void Job::handleSuccess(Transfer& transfer, Clock::time_point now) {
+    if (!transfer.checked && !transfer.headersOnly && !checkBeforeFirstByte(transfer)) return;
+    if (transfer.headersOnly) {
+        // The FTP probe: SIZE told the length, or nothing.
+        curl_off_t length = -1;
+        curl_easy_getinfo(transfer.easy(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        identity_ = FileIdentity{length, "", ""};
+        transfer.offset = transfer.requestEnd = 0;
+        if (length >= 0) return startSegments(transfer, length);
+        mode_ = Mode::single;
+        transfer.end = kUnbounded;
+        return;
+    }
+    if (transfer.requestEnd == kUnbounded) {
+        // A stream of unknown length ends where the server ends it. Too late to be news.
+        size_ = transfer.offset;
+        progress_->totalSize.store(size_, std::memory_order_relaxed);
+        transfer.requestEnd = transfer.end = transfer.offset;
+    }
+    if (transfer.offset < transfer.requestEnd) {
+        return retryLater(transfer, "the server sent less than it announced", now);
+    }
+    transfer.recordFinishedRequest(now);
+    transfer.failures = 0;
+}
+
+void Job::handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now) {
+    long status = 0;
+    curl_easy_getinfo(transfer.easy(), CURLINFO_RESPONSE_CODE, &status);
+    if (mode_ == Mode::probing && status == 416) {
+        // An empty file has no byte ranges: ask for it whole.
+        mode_ = Mode::single;
+        transfer.end = kUnbounded;
+        return;
+    }
+    Failure failure = classifyFailure(code, status, transfer.errorDetail);
+    if (!failure.transient) return finish(Outcome::failed, failure.reason);
+    retryLater(transfer, failure.reason, now);
+}
+
+void Job::retryLater(Transfer& transfer, const std::string& reason, Clock::time_point now) {
+    if (++transfer.failures >= options_.tuning.triesPerPiece) {
+        return finish(Outcome::failed,
+                      reason + " (gave up after " + std::to_string(transfer.failures) + " tries)");
+    }
+    ++retries_;
+    if (mode_ == Mode::segmented && transfer.offset < transfer.end) {
+        // Give the rest back, so that any connection can take it, split or whole.
+        freePieces_.push_back({transfer.offset, transfer.end, transfer.failures});
+        transfer.end = transfer.requestEnd = transfer.offset;
+    }
+    transfer.state = Transfer::State::pausing;
+    transfer.resumeAt = now + pauseAfter(transfer.failures, options_.tuning);
+}
+
+// ---- scheduling ----------------------------------------------------------------------------
+
+void Job::schedule(Clock::time_point now) {
+    if (restartPending_ && !report_) restartOverOneConnection(now);
+    if (report_) return;
+    for (auto& transfer : transfers_) {
+        if (transfer->state == Transfer::State::pausing && now >= transfer->resumeAt) {
+            transfer->state = Transfer::State::idle;
+        }
+    }
+    if (mode_ == Mode::segmented) addTransfersForFreePieces();
+    for (auto& transfer : transfers_) {
+        if (report_) return;
+        if (transfer->state != Transfer::State::idle) continue;
+        bool hasWork = transfer->offset < transfer->end;
+        if (mode_ == Mode::segmented && !hasWork) hasWork = findWork(*transfer, now);
+        if (hasWork) issueRequest(*transfer, now);
+    }
+    completeIfDone();
+}
+
+void Job::addTransfersForFreePieces() {
+    std::size_t idle = std::count_if(transfers_.begin(), transfers_.end(), [](const auto& t) {
+        return t->state == Transfer::State::idle;
+    });
+    while (freePieces_.size() > idle &&
+           transfers_.size() < static_cast<std::size_t>(options_.connections)) {
+        transfers_.push_back(std::make_unique<Transfer>(*this, options_, ftp_));
+        ++idle;
+    }
+}
+
+bool Job::findWork(Transfer& transfer, Clock::time_point now) {
+    if (!freePieces_.empty()) {
+        auto lowest =
+            std::min_element(freePieces_.begin(), freePieces_.end(),
+                             [](const Piece& a, const Piece& b) { return a.begin < b.begin; });
+        transfer.offset = transfer.requestEnd = lowest->begin;
+        transfer.end = lowest->end;
+        transfer.failures = lowest->failures;
+        freePieces_.erase(lowest);
+        return true;
+    }
+    std::vector<Claim> claims;
+    std::vector<Transfer*> owners;
+    for (auto& other : transfers_) {
+        if (other->state != Transfer::State::running || other.get() == &transfer) continue;
+        claims.push_back(
+            {other->offset, other->requestEnd, other->end, other->bytesPerSecond(now)});
+        owners.push_back(other.get());
+    }
+    auto takeover =
+        planTakeover(claims, options_.tuning.minPieceSize, options_.tuning.takeoverPatience);
+    if (!takeover) return false;
+    Transfer& victim = *owners[takeover->from];
+    victim.end = takeover->begin;
+    if (takeover->cutsRequest) victim.requestEnd = takeover->begin;
+    transfer.offset = transfer.requestEnd = takeover->begin;
+    transfer.end = takeover->end;
+    transfer.failures = 0;
+    return true;
+}
+
+void Job::issueRequest(Transfer& transfer, Clock::time_point now) {
+    const Tuning& tuning = options_.tuning;
+    RequestedRange asked;
+    bool headersOnly = false;
+    if (mode_ == Mode::segmented) {
+        RequestSizing sizing{tuning.minPieceSize, tuning.largestRequest, tuning.requestDuration,
+                             options_.connections};
+        auto length = nextRequestLength(transfer.offset, transfer.end, unrequestedBytes(),
+                                        transfer.bytesPerSecond(now), sizing);
+        transfer.requestEnd = transfer.offset + length;
+        asked = {true, transfer.offset, transfer.requestEnd - 1};
+    } else if (mode_ == Mode::probing) {
+        transfer.offset = 0;
+        transfer.end = kUnbounded;
+        headersOnly = ftp_;
+        transfer.requestEnd = headersOnly ? 0 : 4 * tuning.minPieceSize;
+        if (!headersOnly) asked = {true, 0, transfer.requestEnd - 1};
+    } else {
+        // One stream from the start; bytes from an earlier try are received again.
+        progress_->received.fetch_sub(transfer.offset, std::memory_order_relaxed);
+        transfer.offset = 0;
+        transfer.requestEnd = transfer.end = size_ >= 0 ? size_ : kUnbounded;
+    }
+    transfer.prepare(asked, headersOnly, now);
+    transfer.state = Transfer::State::running;
+    curl_multi_add_handle(multi_, transfer.easy());
+}
+
+std::int64_t Job::unrequestedBytes() const {
+    std::int64_t total = 0;
+    for (const auto& piece : freePieces_) total += piece.end - piece.begin;
+    for (const auto& transfer : transfers_) total += transfer->end - transfer->requestEnd;
+    return total;
+}
+
+void Job::completeIfDone() {
+    if (mode_ == Mode::probing || !freePieces_.empty()) return;
+    for (const auto& transfer : transfers_) {
+        if (transfer->state == Transfer::State::running || transfer->offset < transfer->end) return;
+    }
+    if (auto problem = file_->truncate(size_)) return finish(Outcome::failed, *problem);
+    if (auto problem = file_->commit(options_.target)) return finish(Outcome::failed, *problem);
+    file_.reset();
+    finish(Outcome::completed, "");
+}
+
+void Job::restartOverOneConnection(Clock::time_point now) {
+    restartPending_ = false;
+    restartedOnce_ = true;
+    for (auto& transfer : transfers_) removeRequest(*transfer);
+    transfers_.resize(1);
+    freePieces_.clear();
+    Transfer& only = *transfers_.front();
+    only.batch.clear();
+    only.failures = 0;
+    progress_->received.store(0, std::memory_order_relaxed);
+    only.offset = 0;
+    mode_ = Mode::single;
+    if (auto problem = file_->truncate(0)) return finish(Outcome::failed, *problem);
+    issueRequest(only, now);
+}
+
+std::optional<Clock::time_point> Job::nextWake() const {
+    std::optional<Clock::time_point> earliest;
+    for (const auto& transfer : transfers_) {
+        if (transfer->state != Transfer::State::pausing) continue;
+        if (!earliest || transfer->resumeAt < *earliest) earliest = transfer->resumeAt;
+    }
+    return earliest;
+}
+
+}  // namespace quorvane::engine

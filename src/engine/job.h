@@ -1,0 +1,89 @@
+#pragma once
+
+// One download: probes the server, shares the file out between connections, retries what failed
+// and ends exactly once with a report. Lives on the engine's thread and is driven by it.
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/job_options.h"
+#include "engine/listener.h"
+#include "engine/part_file.h"
+#include "engine/piece_plan.h"
+#include "engine/response_head.h"
+#include "engine/transfer.h"
+
+namespace quorvane::engine {
+
+class Job {
+  public:
+    Job(JobId id, JobOptions options, std::shared_ptr<JobProgress> progress, CURLM* multi,
+        Listener& listener);
+    ~Job();
+    Job(const Job&) = delete;
+    Job& operator=(const Job&) = delete;
+
+    JobId id() const { return id_; }
+    void begin(Clock::time_point now);
+    void stop();
+    // A request of one of this job's transfers has ended.
+    void onRequestDone(Transfer& transfer, CURLcode code, Clock::time_point now);
+    // Starts requests that are due and notices completion; called after every round of I/O.
+    void schedule(Clock::time_point now);
+    std::optional<Clock::time_point> nextWake() const;
+
+    bool ended() const { return report_.has_value(); }
+    // Removes every request and the temporary file (unless committed); then the report is final.
+    JobReport release();
+
+    // libcurl's write callback of a transfer.
+    std::size_t receive(Transfer& transfer, const char* data, std::size_t length);
+
+  private:
+    enum class Mode { probing, segmented, single };
+
+    bool checkBeforeFirstByte(Transfer& transfer);
+    bool acceptProbe(Transfer& transfer, bool ranged);
+    void startSegments(Transfer& first, std::int64_t size);
+    void learnSize(std::int64_t size);
+    void finish(Outcome outcome, std::string reason);
+    void requestRestartOverOneConnection();
+    void restartOverOneConnection(Clock::time_point now);
+    bool flush(Transfer& transfer);
+    bool store(Transfer& transfer, const char* data, std::size_t length);
+    void handleSuccess(Transfer& transfer, Clock::time_point now);
+    void handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now);
+    void retryLater(Transfer& transfer, const std::string& reason, Clock::time_point now);
+    void issueRequest(Transfer& transfer, Clock::time_point now);
+    bool findWork(Transfer& transfer, Clock::time_point now);
+    void addTransfersForFreePieces();
+    void completeIfDone();
+    std::int64_t unrequestedBytes() const;
+    void removeRequest(Transfer& transfer);
+    bool isFtp(Transfer& transfer) const;
+
+    JobId id_;
+    JobOptions options_;
+    std::shared_ptr<JobProgress> progress_;
+    CURLM* multi_;
+    Listener& listener_;
+    bool ftp_ = false;
+    Mode mode_ = Mode::probing;
+    std::optional<PartFile> file_;
+    std::vector<std::unique_ptr<Transfer>> transfers_;
+    std::vector<Piece> freePieces_;
+    std::optional<FileIdentity> identity_;
+    std::int64_t size_ = -1;
+    bool sizeReported_ = false;
+    bool restartPending_ = false;
+    bool restartedOnce_ = false;
+    int retries_ = 0;
+    int connections_ = 0;
+    std::optional<JobReport> report_;
+};
+
+}  // namespace quorvane::engine

@@ -1,0 +1,75 @@
+#pragma once
+
+// What a caller tells the engine about one job, and what the engine tells back when it ends.
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace quorvane::engine {
+
+using JobId = std::uint64_t;
+
+// Knobs of one job. The defaults suit a desktop on an ordinary line; tests shorten the times.
+struct Tuning {
+    std::chrono::milliseconds connectTimeout{20000};
+    // A connection slower than lowSpeedLimit bytes/s for lowSpeedWindow is stalled: its piece goes
+    // back to be shared out again. libcurl counts the window in whole seconds.
+    std::chrono::milliseconds lowSpeedWindow{20000};
+    std::int64_t lowSpeedLimit = 1024;
+    // Pause before the next try of a piece: doubles after every failure, up to the longest.
+    std::chrono::milliseconds firstRetryPause{1000};
+    std::chrono::milliseconds longestRetryPause{20000};
+    int triesPerPiece = 10;
+    // No piece is split below this size, so small files use fewer connections.
+    std::int64_t minPieceSize = 256 * 1024;
+    // One range request never asks for more than this, nor for more than a connection fetches in
+    // about requestDuration, so the unrequested rest stays free for connections that fall idle.
+    std::int64_t largestRequest = 20 * 1024 * 1024;
+    std::chrono::milliseconds requestDuration{2000};
+    // Near the end, an idle connection takes over half of a request that would keep its
+    // connection busy for longer than this (the busy connection is then closed and reopened).
+    std::chrono::milliseconds takeoverPatience{1000};
+    // Bytes gathered per connection before one write to the file.
+    std::size_t writeBatch = 320 * 1024;
+    // libcurl's receive buffer per connection. Batching the writes lets it stay small, which keeps
+    // ten connections within a few MiB.
+    long receiveBuffer = 80000;
+    // An extra certificate bundle (PEM) to trust besides the system's; empty for none.
+    std::string extraCaFile;
+};
+
+struct JobOptions {
+    std::string url;  // http, https or ftp
+    std::filesystem::path target;
+    std::string ftpUser = "anonymous";
+    std::string ftpPassword = "guest@example.com";
+    int connections = 1;  // 1 to 10
+    Tuning tuning;
+};
+
+enum class Outcome { completed, failed, stopped };
+
+struct JobReport {
+    Outcome outcome = Outcome::failed;
+    std::string reason;           // for a person to read; empty when completed
+    std::int64_t bytes = 0;       // bytes in the finished file, or received before the end
+    std::int64_t totalSize = -1;  // -1 while unknown
+    int connectionsUsed = 0;      // TCP connections opened
+    int retries = 0;              // pieces tried again after a transient fault
+};
+
+// Read from any thread while the job runs.
+struct JobProgress {
+    std::atomic<std::int64_t> received{0};
+    std::atomic<std::int64_t> totalSize{-1};
+};
+
+inline constexpr int kMaxConnections = 10;
+inline constexpr long kMaxRedirects = 10;
+inline constexpr long kLargestReceiveBuffer = 10 * 1024 * 1024;  // libcurl's limit
+
+}  // namespace quorvane::engine

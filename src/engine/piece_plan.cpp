@@ -1,0 +1,91 @@
+#include "engine/piece_plan.h"
+
+#include <algorithm>
+
+namespace quorvane::engine {
+namespace {
+
+constexpr std::int64_t kAlignment = 64 * 1024;
+
+// Rounds a split point down to a multiple of kAlignment when that keeps it inside the range.
+std::int64_t alignedMiddle(std::int64_t begin, std::int64_t end) {
+    std::int64_t middle = begin + (end - begin) / 2;
+    std::int64_t aligned = middle - middle % kAlignment;
+    return aligned > begin ? aligned : middle;
+}
+
+double secondsOf(std::chrono::milliseconds duration) {
+    return duration.count() / 1000.0;
+}
+
+}  // namespace
+
+std::vector<Piece> initialPieces(std::int64_t size, int connections, std::int64_t minPiece) {
+    std::int64_t byMinimum = size / std::max<std::int64_t>(1, minPiece);
+    std::int64_t count = std::clamp<std::int64_t>(byMinimum, 1, std::max(1, connections));
+    std::vector<Piece> pieces;
+    std::int64_t begin = 0;
+    for (std::int64_t i = 1; i <= count; ++i) {
+        std::int64_t end = size;
+        if (i != count) {
+            std::int64_t even = size / count * i;
+            std::int64_t aligned = even - even % kAlignment;
+            end = aligned > begin ? aligned : even;
+        }
+        pieces.push_back({begin, end, 0});
+        begin = end;
+    }
+    return pieces;
+}
+
+std::optional<Takeover> planTakeover(std::span<const Claim> claims, std::int64_t minPiece,
+                                     std::chrono::milliseconds patience) {
+    std::optional<std::size_t> widest;
+    for (std::size_t i = 0; i < claims.size(); ++i) {
+        std::int64_t rest = claims[i].end - claims[i].requestEnd;
+        if (rest > 0 && (!widest || rest > claims[*widest].end - claims[*widest].requestEnd)) {
+            widest = i;
+        }
+    }
+    if (widest) {
+        const Claim& claim = claims[*widest];
+        std::int64_t rest = claim.end - claim.requestEnd;
+        std::int64_t begin =
+            rest >= 2 * minPiece ? alignedMiddle(claim.requestEnd, claim.end) : claim.requestEnd;
+        return Takeover{*widest, begin, claim.end, false};
+    }
+    // Everything is asked for: relieve the request that will take longest to finish.
+    std::optional<std::size_t> slowest;
+    double longest = secondsOf(patience);
+    for (std::size_t i = 0; i < claims.size(); ++i) {
+        std::int64_t pending = claims[i].requestEnd - claims[i].offset;
+        if (pending < 2 * minPiece || claims[i].bytesPerSecond <= 0) continue;
+        double seconds = pending / claims[i].bytesPerSecond;
+        if (seconds > longest) {
+            longest = seconds;
+            slowest = i;
+        }
+    }
+    if (!slowest) return std::nullopt;
+    const Claim& claim = claims[*slowest];
+    return Takeover{*slowest, alignedMiddle(claim.offset, claim.requestEnd), claim.requestEnd,
+                    true};
+}
+
+std::int64_t nextRequestLength(std::int64_t offset, std::int64_t end, std::int64_t unrequested,
+                               double bytesPerSecond, const RequestSizing& sizing) {
+    std::int64_t length = sizing.largestRequest;
+    // Leave enough unrequested for the others to share out near the end.
+    length = std::min(length, unrequested / (2 * std::max(1, sizing.connections)));
+    std::int64_t affordable =
+        bytesPerSecond > 0 ? static_cast<std::int64_t>(bytesPerSecond * secondsOf(sizing.duration))
+                           : 4 * sizing.minPiece;
+    length = std::min(length, affordable);
+    length = std::max(length, sizing.minPiece);
+    std::int64_t left = end - offset;
+    // No crumb smaller than a piece is left behind.
+    if (left - length < sizing.minPiece) length = left;
+    return std::min(length, left);
+}
+
+}  // namespace quorvane::engine

@@ -1,0 +1,60 @@
+#pragma once
+
+// How a file of known size is shared out between connections: the first pieces, what an idle
+// connection takes over from a busy one, and how much one range request asks for. Pure
+// arithmetic, so that it can be checked on its own.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace quorvane::engine {
+
+struct Piece {
+    std::int64_t begin = 0;
+    std::int64_t end = 0;  // exclusive
+    int failures = 0;
+};
+
+// Equal pieces, one per connection, none smaller than minPiece (at least one piece).
+std::vector<Piece> initialPieces(std::int64_t size, int connections, std::int64_t minPiece);
+
+// One connection's share: it is receiving [offset, requestEnd) and will ask for
+// [requestEnd, end) next.
+struct Claim {
+    std::int64_t offset = 0;
+    std::int64_t requestEnd = 0;
+    std::int64_t end = 0;
+    double bytesPerSecond = 0;  // 0 while unknown
+};
+
+// What an idle connection takes over from claim `from`: [begin, end). When cutsRequest is set the
+// bytes were already asked for, so the busy connection must end its request at begin.
+struct Takeover {
+    std::size_t from = 0;
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+    bool cutsRequest = false;
+};
+
+// Half of the largest unrequested rest (all of it when halves would fall below minPiece); when
+// everything has been asked for, half of a request that would otherwise keep its connection busy
+// for longer than `patience`.
+std::optional<Takeover> planTakeover(std::span<const Claim> claims, std::int64_t minPiece,
+                                     std::chrono::milliseconds patience);
+
+struct RequestSizing {
+    std::int64_t minPiece = 0;
+    std::int64_t largestRequest = 0;
+    std::chrono::milliseconds duration{1000};
+    int connections = 1;
+};
+
+// The length of the next range request of a connection that has [offset, end) to fetch, with
+// `unrequested` bytes of the file not yet asked for by anyone.
+std::int64_t nextRequestLength(std::int64_t offset, std::int64_t end, std::int64_t unrequested,
+                               double bytesPerSecond, const RequestSizing& sizing);
+
+}  // namespace quorvane::engine

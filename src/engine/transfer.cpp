@@ -1,0 +1,110 @@
+#include "engine/transfer.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "engine/job.h"
+
+namespace quorvane::engine {
+namespace {
+
+constexpr const char* kAllowedProtocols = "http,https,ftp";
+
+long wholeSeconds(std::chrono::milliseconds duration) {
+    return std::max<long>(1, static_cast<long>((duration.count() + 999) / 1000));
+}
+
+}  // namespace
+
+Transfer::Transfer(Job& job, const JobOptions& options, bool ftp)
+    : job_(job), easy_(curl_easy_init()) {
+    batch.reserve(options.tuning.writeBatch);
+    configure(options, ftp);
+}
+
+void Transfer::configure(const JobOptions& options, bool ftp) {
+    CURL* e = easy_.get();
+    const Tuning& tuning = options.tuning;
+    curl_easy_setopt(e, CURLOPT_URL, options.url.c_str());
+    curl_easy_setopt(e, CURLOPT_PRIVATE, this);
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!tuning.extraCaFile.empty())
+        curl_easy_setopt(e, CURLOPT_CAINFO, tuning.extraCaFile.c_str());
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(tuning.connectTimeout.count()));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(tuning.lowSpeedLimit));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, wholeSeconds(tuning.lowSpeedWindow));
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, tuning.receiveBuffer);
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorDetail);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::onData);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(e, CURLOPT_USERAGENT, "Quorvane/3.0");
+    if (ftp) {
+        curl_easy_setopt(e, CURLOPT_USERNAME, options.ftpUser.c_str());
+        curl_easy_setopt(e, CURLOPT_PASSWORD, options.ftpPassword.c_str());
+        curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 1L);
+    }
+}
+
+void Transfer::prepare(const RequestedRange& range, bool onlyHeaders, Clock::time_point now) {
+    asked = range;
+    headersOnly = onlyHeaders;
+    head = ResponseHead{};
+    checked = false;
+    cut = Cut::none;
+    errorDetail[0] = '\0';
+    batchOffset = offset;
+    requestStartOffset_ = offset;
+    requestStart_ = now;
+    CURL* e = easy_.get();
+    if (onlyHeaders) {
+        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+    } else {
+        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);  // also clears NOBODY
+    }
+    if (range.ranged) {
+        auto text = std::to_string(range.first) + "-" + std::to_string(range.last);
+        curl_easy_setopt(e, CURLOPT_RANGE, text.c_str());  // libcurl copies it
+    } else {
+        curl_easy_setopt(e, CURLOPT_RANGE, nullptr);
+    }
+}
+
+double Transfer::bytesPerSecond(Clock::time_point now) const {
+    double seconds = finishedSeconds_;
+    std::int64_t bytes = finishedBytes_;
+    if (state == State::running) {
+        seconds += std::chrono::duration<double>(now - requestStart_).count();
+        bytes += offset - requestStartOffset_;
+    }
+    return seconds > 0.05 ? bytes / seconds : 0;
+}
+
+void Transfer::recordFinishedRequest(Clock::time_point now) {
+    finishedSeconds_ += std::chrono::duration<double>(now - requestStart_).count();
+    finishedBytes_ += offset - requestStartOffset_;
+}
+
+std::size_t Transfer::onHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* transfer = static_cast<Transfer*>(self);
+    transfer->head.addLine(std::string_view(data, size * count));
+    return size * count;
+}
+
+std::size_t Transfer::onData(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* transfer = static_cast<Transfer*>(self);
+    return transfer->job_.receive(*transfer, data, size * count);
+}
+
+}  // namespace quorvane::engine

@@ -1,0 +1,30 @@
+#pragma once
+
+// Files and folders. Paths are std::filesystem paths; texts that hold paths are UTF-8.
+// No function throws.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quorvane::platform {
+
+std::filesystem::path pathFromUtf8(std::string_view utf8);
+std::string utf8FromPath(const std::filesystem::path& path);
+
+// The folder that holds the running program file.
+std::filesystem::path programFolder();
+// Per-user folders for the fallbacks when the program's own folders cannot be written.
+std::filesystem::path userTempFolder();
+std::filesystem::path userDownloadsFolder();
+
+bool folderExists(const std::filesystem::path& folder);
+bool createFolder(const std::filesystem::path& folder);
+bool fileExists(const std::filesystem::path& file);  // a regular file, not a folder
+bool deleteFile(const std::filesystem::path& file);
+
+// Creates the file, failing if anything already exists at the path, and writes the bytes; a
+// failed write removes what it created.
+bool writeNewFile(const std::filesystem::path& file, std::string_view bytes);
+
+}  // namespace quorvane::platform

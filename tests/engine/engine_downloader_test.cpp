@@ -1,0 +1,232 @@
+// The downloader as the program sees it: notifications on the window's thread (here, the test's
+// own thread draining a queue), code 4 once per start and only after StartDownload returned.
+
+#include "download/engine_downloader.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <mutex>
+
+#include "engine_test_support.h"
+#include "support/test_http_server.h"
+
+namespace quorvane {
+namespace {
+
+using testing::ScratchFolder;
+using testing::TestHttpServer;
+constexpr std::int64_t kKiB = 1024;
+
+// Queues posted tasks until the test drains them on its own thread.
+class QueuedUiThread : public UiThread {
+  public:
+    void post(std::function<void()> task) override {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    // Runs queued tasks until the condition holds or the budget runs out.
+    bool drainUntil(const std::function<bool()>& condition,
+                    std::chrono::milliseconds budget = std::chrono::seconds(30)) {
+        auto deadline = std::chrono::steady_clock::now() + budget;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            if (!runOne()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+    void drainFor(std::chrono::milliseconds period) {
+        drainUntil([] { return false; }, period);
+    }
+
+  private:
+    bool runOne() {
+        std::function<void()> task;
+        {
+            std::lock_guard lock(mutex_);
+            if (tasks_.empty()) return false;
+            task = std::move(tasks_.front());
+            tasks_.pop_front();
+        }
+        task();
+        return true;
+    }
+    std::mutex mutex_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+class EngineDownloaderTest : public ::testing::Test {
+  protected:
+    TransferSettings settingsFor(const std::string& url, const std::string& name) {
+        TransferSettings settings;
+        settings.field1 = 1024;  // 64 KiB pieces keep the test files small
+        settings.sourceAddress = url;
+        settings.targetPath = (folder / name).string();
+        settings.ftpUser = "anonymous";
+        settings.ftpPassword = "player@example.com";
+        settings.connectionCount = 4;
+        settings.field8 = settings.field9 = settings.field10 = 2000;
+        settings.field11 = 20;
+        settings.field12 = 1024;
+        settings.field13 = 1024;
+        settings.field17 = 1;
+        settings.fileTypes = ".exe|.rar|.zip|.gif|.jpg|.mp3|.rm";
+        settings.eventCallback = [this](const DownloadEvent& event) {
+            events.push_back(event);
+            if (onEvent) onEvent(event);
+            return 0;
+        };
+        return settings;
+    }
+    int count(std::int32_t code) const {
+        return static_cast<int>(std::count_if(events.begin(), events.end(),
+                                              [code](const auto& e) { return e.code == code; }));
+    }
+
+    TestHttpServer server;
+    ScratchFolder folder;
+    QueuedUiThread ui;
+    std::vector<DownloadEvent> events;
+    std::function<void(const DownloadEvent&)> onEvent;
+};
+
+TEST_F(EngineDownloaderTest, ACompletedFileIsAnnouncedBySizeThenEnd) {
+    const std::int64_t size = 900 * kKiB + 3;
+    server.servePattern("/game.zip", size);
+    EngineDownloader downloader(ui);
+    downloader.ConfigureEngineA(20480, 5000, 10);
+    downloader.ConfigureEngineB(5000);
+    downloader.StartDownload(settingsFor(server.url("/game.zip"), "game.zip"));
+
+    ASSERT_TRUE(ui.drainUntil([&] { return count(kTransferEnded) == 1; }));
+    ui.drainFor(std::chrono::milliseconds(100));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].code, kSizeKnown);
+    EXPECT_EQ(events[0].totalSize, size);
+    EXPECT_EQ(events[1].outcome, DownloadOutcome::completed) << events[1].reason;
+    EXPECT_EQ(downloader.QueryProgress(), size);
+    EXPECT_EQ(testing::sha256OfFile(folder / "game.zip"),
+              testing::sha256Of(testing::patternBytes(size)));
+    EXPECT_EQ(testing::listing(folder.path()), std::vector<std::string>{"game.zip"});
+    downloader.ReleaseDownloader();
+}
+
+TEST_F(EngineDownloaderTest, AnEndIsNeverDeliveredBeforeStartReturnsAndOnlyOnce) {
+    EngineDownloader downloader(ui);
+    downloader.StartDownload(settingsFor("gopher://127.0.0.1/x", "x.rar"));
+    // The job fails at once on the engine's thread, but nothing reaches the program until the
+    // window's thread runs its queue.
+    EXPECT_TRUE(events.empty());
+    ASSERT_TRUE(ui.drainUntil([&] { return count(kTransferEnded) == 1; }));
+    ui.drainFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(count(kTransferEnded), 1);
+    EXPECT_EQ(count(kSizeKnown), 0);
+    EXPECT_EQ(events.back().outcome, DownloadOutcome::failed);
+    EXPECT_FALSE(events.back().reason.empty());
+    EXPECT_TRUE(testing::listing(folder.path()).empty());
+}
+
+TEST_F(EngineDownloaderTest, AStopFromInsideTheSizeNotificationEndsAsStopped) {
+    testing::Faults slow;
+    slow.bytesPerSecond = 256 * kKiB;
+    server.servePattern("/game.zip", 8192 * kKiB, slow);
+    EngineDownloader downloader(ui);
+    auto settings = settingsFor(server.url("/game.zip"), "game.zip");
+    onEvent = [&](const DownloadEvent& event) {
+        if (event.code == kSizeKnown) downloader.StopDownload(settings, 2);
+    };
+    downloader.StartDownload(settings);
+
+    ASSERT_TRUE(ui.drainUntil([&] { return count(kTransferEnded) == 1; }));
+    ui.drainFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(count(kSizeKnown), 1);
+    EXPECT_EQ(count(kTransferEnded), 1);
+    EXPECT_EQ(events.back().outcome, DownloadOutcome::stopped);
+    EXPECT_TRUE(testing::listing(folder.path()).empty());
+    server.releaseStalls();
+}
+
+TEST_F(EngineDownloaderTest, EachStartEndsOnceAlsoWhenTheNextStartsFromTheEnd) {
+    server.servePattern("/a.rar", 100 * kKiB);
+    EngineDownloader downloader(ui);
+    int started = 1;
+    auto settings = settingsFor(server.url("/a.rar"), "a.rar");
+    onEvent = [&](const DownloadEvent& event) {
+        if (event.code == kTransferEnded && started < 3) {
+            ++started;
+            downloader.StartDownload(settings);
+        }
+    };
+    downloader.StartDownload(settings);
+    ASSERT_TRUE(ui.drainUntil([&] { return count(kTransferEnded) == 3; }));
+    ui.drainFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(count(kTransferEnded), 3);
+    EXPECT_EQ(count(kSizeKnown), 3);
+    EXPECT_EQ(testing::listing(folder.path()), std::vector<std::string>{"a.rar"});
+}
+
+TEST_F(EngineDownloaderTest, ReleaseWithAJobRunningStopsItAndDeliversNothingMore) {
+    testing::Faults slow;
+    slow.bytesPerSecond = 256 * kKiB;
+    server.servePattern("/game.zip", 8192 * kKiB, slow);
+    EngineDownloader downloader(ui);
+    downloader.StartDownload(settingsFor(server.url("/game.zip"), "game.zip"));
+    ASSERT_TRUE(ui.drainUntil([&] { return downloader.QueryProgress() > 64 * kKiB; }));
+    auto before = events.size();
+
+    downloader.ReleaseDownloader();
+    ui.drainFor(std::chrono::milliseconds(200));
+
+    EXPECT_EQ(events.size(), before);
+    EXPECT_EQ(count(kTransferEnded), 0);
+    EXPECT_TRUE(testing::listing(folder.path()).empty());
+    server.releaseStalls();
+}
+
+TEST(JobOptionsFrom, GivesTheProgramsValuesTheirMeaning) {
+    TransferSettings settings;
+    settings.field1 = 4096;
+    settings.connectionCount = 10;
+    settings.field8 = settings.field9 = settings.field10 = 20000;
+    settings.field11 = 1000;
+    settings.field12 = 20480;
+    settings.field13 = 1024;
+    auto options = jobOptionsFrom(settings, EngineConfiguration{});
+    EXPECT_EQ(options.connections, 10);
+    EXPECT_EQ(options.tuning.minPieceSize, 256 * kKiB);
+    EXPECT_EQ(options.tuning.largestRequest, 20 * 1024 * kKiB);
+    EXPECT_EQ(options.tuning.connectTimeout, std::chrono::milliseconds(20000));
+    EXPECT_EQ(options.tuning.lowSpeedWindow, std::chrono::milliseconds(20000));
+    EXPECT_EQ(options.tuning.longestRetryPause, std::chrono::milliseconds(20000));
+    EXPECT_EQ(options.tuning.firstRetryPause, std::chrono::milliseconds(1000));
+    EXPECT_EQ(options.tuning.lowSpeedLimit, 1024);
+    EXPECT_EQ(options.tuning.writeBatch, 320u * kKiB);
+    EXPECT_EQ(options.tuning.receiveBuffer, 80000);
+    EXPECT_EQ(options.tuning.triesPerPiece, 10);
+}
+
+TEST(JobOptionsFrom, ClampsWhatIsOutOfRange) {
+    struct Row {
+        std::int32_t connections;
+        int expected;
+    };
+    for (auto row : {Row{0, 1}, Row{-3, 1}, Row{1, 1}, Row{7, 7}, Row{11, 10}, Row{1000, 10}}) {
+        TransferSettings settings;
+        settings.connectionCount = row.connections;
+        EXPECT_EQ(jobOptionsFrom(settings, {}).connections, row.expected) << row.connections;
+    }
+    TransferSettings silly;
+    silly.field1 = 1;        // 64 bytes: raised to the smallest sensible piece
+    silly.field8 = -5;       // not positive: the default
+    silly.field11 = 999999;  // beyond the longest pause: held to it
+    auto options = jobOptionsFrom(silly, EngineConfiguration{1, 0, 1000, 999999});
+    EXPECT_EQ(options.tuning.minPieceSize, 16 * kKiB);
+    EXPECT_EQ(options.tuning.connectTimeout, engine::Tuning{}.connectTimeout);
+    EXPECT_EQ(options.tuning.firstRetryPause, options.tuning.longestRetryPause);
+    EXPECT_EQ(options.tuning.triesPerPiece, 100);
+    EXPECT_EQ(options.tuning.receiveBuffer, engine::kLargestReceiveBuffer);
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,130 @@
+#include "engine_test_support.h"
+
+#include <openssl/evp.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+
+namespace quorvane::testing {
+namespace {
+
+std::string hex(const unsigned char* digest, unsigned int length) {
+    static const char* digits = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        text += digits[digest[i] >> 4];
+        text += digits[digest[i] & 15];
+    }
+    return text;
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+    auto pattern = (std::filesystem::temp_directory_path() / "quorvane-engine-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> listing(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string sha256Of(const std::string& bytes) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
+    return hex(digest.data(), length);
+}
+
+std::string sha256OfFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return "(missing)";
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                    &EVP_MD_CTX_free);
+    EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
+    std::array<char, 65536> buffer{};
+    while (in.read(buffer.data(), buffer.size()) || in.gcount() > 0) {
+        EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context.get(), digest.data(), &length);
+    return hex(digest.data(), length);
+}
+
+void RecordingListener::onSizeKnown(engine::JobId job, std::int64_t totalSize) {
+    std::lock_guard lock(mutex_);
+    sizes_.emplace(job, totalSize);
+    changed_.notify_all();
+}
+
+void RecordingListener::onJobEnded(engine::JobId job, const engine::JobReport& report) {
+    std::lock_guard lock(mutex_);
+    ends_.emplace(job, report);
+    changed_.notify_all();
+}
+
+std::optional<engine::JobReport> RecordingListener::waitForEnd(engine::JobId job,
+                                                               std::chrono::seconds budget) {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, budget, [&] { return ends_.count(job) > 0; })) return std::nullopt;
+    return ends_.find(job)->second;
+}
+
+std::optional<std::int64_t> RecordingListener::waitForSize(engine::JobId job,
+                                                           std::chrono::seconds budget) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, budget, [&] { return sizes_.count(job) > 0 || ends_.count(job) > 0; });
+    auto found = sizes_.find(job);
+    if (found == sizes_.end()) return std::nullopt;
+    return found->second;
+}
+
+int RecordingListener::sizeEvents(engine::JobId job) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(sizes_.count(job));
+}
+
+int RecordingListener::endEvents(engine::JobId job) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(ends_.count(job));
+}
+
+engine::Tuning quickTuning() {
+    engine::Tuning tuning;
+    tuning.connectTimeout = std::chrono::milliseconds(2000);
+    tuning.lowSpeedWindow = std::chrono::milliseconds(1000);
+    tuning.lowSpeedLimit = 1024;
+    tuning.firstRetryPause = std::chrono::milliseconds(20);
+    tuning.longestRetryPause = std::chrono::milliseconds(100);
+    tuning.triesPerPiece = 5;
+    tuning.minPieceSize = 64 * 1024;
+    tuning.largestRequest = 1024 * 1024;
+    tuning.writeBatch = 64 * 1024;
+    return tuning;
+}
+
+engine::JobOptions optionsFor(const std::string& url, const std::filesystem::path& target,
+                              int connections) {
+    engine::JobOptions options;
+    options.url = url;
+    options.target = target;
+    options.connections = connections;
+    options.tuning = quickTuning();
+    return options;
+}
+
+}  // namespace quorvane::testing

@@ -1,0 +1,136 @@
+// Downloads from a well-behaved loopback server: the bytes, the ranges asked for, the
+// connections used and what is left in the folder.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+
+#include "case_name.h"
+#include "engine_test_support.h"
+#include "support/test_http_server.h"
+
+namespace quorvane::testing {
+namespace {
+
+using quorvane::testing::PrintTo;  // names cases by their question
+
+constexpr std::int64_t kKiB = 1024;
+constexpr std::int64_t kMiB = 1024 * kKiB;
+
+struct Span {
+    std::int64_t first;
+    std::int64_t last;
+};
+
+std::optional<Span> rangeOf(const std::string& header) {
+    auto dash = header.find('-');
+    if (!header.starts_with("bytes=") || dash == std::string::npos) return std::nullopt;
+    Span span{};
+    auto begin = header.data();
+    std::from_chars(begin + 6, begin + dash, span.first);
+    std::from_chars(begin + dash + 1, begin + header.size(), span.last);
+    return span;
+}
+
+// True when the ranges asked for cover [0, size) without a gap, asking again for little: only the
+// tail of a slow request that an idle connection took over is asked for twice.
+bool rangesCoverTheFile(const std::vector<RequestRecord>& requests, std::int64_t size) {
+    std::vector<Span> spans;
+    std::int64_t asked = 0;
+    for (const auto& request : requests) {
+        auto span = rangeOf(request.range);
+        if (!span) return false;
+        spans.push_back({span->first, std::min(span->last, size - 1)});
+        asked += spans.back().last - spans.back().first + 1;
+    }
+    std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.first < b.first; });
+    std::int64_t next = 0;
+    for (const auto& span : spans) {
+        if (span.first > next) return false;
+        next = std::max(next, span.last + 1);
+    }
+    return next == size && asked <= size + size / 4;
+}
+
+struct DownloadCase {
+    const char* question;
+    std::int64_t size;
+    int connections;
+    int mostConnections;
+};
+
+class HttpDownload : public ::testing::TestWithParam<DownloadCase> {};
+
+TEST_P(HttpDownload, WritesTheExactBytesAskingForEachByteAboutOnce) {
+    const auto& c = GetParam();
+    TestHttpServer server;
+    server.servePattern("/file.bin", c.size);
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+
+    auto job =
+        engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", c.connections));
+    auto report = listener.waitForEnd(job.id);
+
+    ASSERT_TRUE(report) << c.question;
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << c.question << ": " << report->reason;
+    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(c.size))) << c.question;
+    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"}) << c.question;
+    EXPECT_EQ(report->totalSize, c.size);
+    EXPECT_EQ(job.progress->received.load(), c.size);
+    EXPECT_EQ(listener.sizeEvents(job.id), 1);
+    EXPECT_EQ(server.badRangeHeaders(), 0) << c.question;
+    std::string asked;
+    for (const auto& request : server.requests()) asked += request.range + " ";
+    EXPECT_TRUE(rangesCoverTheFile(server.requests(), c.size)) << c.question << ": " << asked;
+    EXPECT_LE(server.connectionsSeen(), c.mostConnections) << c.question;
+    EXPECT_EQ(report->connectionsUsed, server.connectionsSeen()) << c.question;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HttpDownload,
+    ::testing::Values(
+        DownloadCase{"does one byte arrive?", 1, 10, 1},
+        DownloadCase{"does a file below one piece use one connection?", 40 * kKiB, 10, 1},
+        DownloadCase{"does one connection fetch a file in several requests?", 3 * kMiB + 5, 1, 1},
+        DownloadCase{"do three connections share an odd-sized file?", 3 * kMiB + 12345, 3, 3},
+        DownloadCase{"do ten connections share a larger file?", 6 * kMiB, 10, 10}),
+    QuestionName());
+
+TEST(HttpDownloadTarget, ReplacesAnExistingFileOnlyWhenComplete) {
+    TestHttpServer server;
+    server.servePattern("/file.bin", 300 * kKiB);
+    ScratchFolder folder;
+    {
+        std::ofstream old(folder / "file.bin");
+        old << "old contents";
+    }
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4));
+    auto report = listener.waitForEnd(job.id);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
+    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(300 * kKiB)));
+    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"});
+}
+
+TEST(HttpDownloadTarget, AnEmptyFileArrivesEmpty) {
+    TestHttpServer server;
+    server.serve("/empty", "");
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto job = engine.start(optionsFor(server.url("/empty"), folder / "empty", 10));
+    auto report = listener.waitForEnd(job.id);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
+    EXPECT_EQ(std::filesystem::file_size(folder / "empty"), 0u);
+    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"empty"});
+}
+
+}  // namespace
+}  // namespace quorvane::testing

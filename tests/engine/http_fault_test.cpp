@@ -1,0 +1,247 @@
+// Downloads from a server that misbehaves: each fault either heals (the file arrives intact) or
+// ends the job with a reason a person can read, and nothing but the finished file is left behind.
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "case_name.h"
+#include "engine_test_support.h"
+#include "support/test_http_server.h"
+
+namespace quorvane::testing {
+namespace {
+
+using quorvane::testing::PrintTo;  // names cases by their question
+
+constexpr std::int64_t kKiB = 1024;
+constexpr std::int64_t kMiB = 1024 * kKiB;
+constexpr std::int64_t kSize = 2 * kMiB + 333;
+
+Faults faultsWith(void (*apply)(Faults&)) {
+    Faults faults;
+    apply(faults);
+    return faults;
+}
+
+struct HealingCase {
+    const char* question;
+    Faults faults;
+    bool resetConnections;
+    int connections;
+};
+
+class FaultThatHeals : public ::testing::TestWithParam<HealingCase> {};
+
+TEST_P(FaultThatHeals, StillDeliversTheExactFile) {
+    const auto& c = GetParam();
+    TestHttpServer server(c.resetConnections);
+    server.servePattern("/file.bin", kSize, c.faults);
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+
+    auto job =
+        engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", c.connections));
+    auto report = listener.waitForEnd(job.id);
+
+    ASSERT_TRUE(report) << c.question;
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << c.question << ": " << report->reason;
+    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(kSize))) << c.question;
+    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"}) << c.question;
+    EXPECT_EQ(server.badRangeHeaders(), 0) << c.question;
+    EXPECT_EQ(listener.sizeEvents(job.id), c.faults.noContentLength ? 0 : 1) << c.question;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FaultThatHeals,
+    ::testing::Values(
+        HealingCase{"is a connection reset mid-body retried?", faultsWith([](Faults& f) {
+                        f.cutFirst = 3;
+                        f.cutAfter = 100 * kKiB;
+                    }),
+                    true, 4},
+        HealingCase{"is a body cut short retried where it stopped?", faultsWith([](Faults& f) {
+                        f.cutFirst = 3;
+                        f.cutAfter = 50 * kKiB;
+                    }),
+                    false, 4},
+        HealingCase{"is a server that answers 200 to a range read over one connection?",
+                    faultsWith([](Faults& f) { f.ignoreRanges = true; }), false, 10},
+        HealingCase{"is a wrong Content-Range read over one connection from the start?",
+                    faultsWith([](Faults& f) { f.shiftRange = 1000; }), false, 10},
+        HealingCase{"is 503 followed by success retried?", faultsWith([](Faults& f) {
+                        f.failFirst = 2;
+                        f.failStatus = 503;
+                    }),
+                    false, 4},
+        HealingCase{"is 429 retried?", faultsWith([](Faults& f) {
+                        f.failFirst = 1;
+                        f.failStatus = 429;
+                    }),
+                    false, 2},
+        HealingCase{"is a file without Content-Length read as one stream?",
+                    faultsWith([](Faults& f) { f.noContentLength = true; }), false, 10}),
+    QuestionName());
+
+TEST(FaultThatHealsOnTime, AStalledConnectionGivesItsPieceBack) {
+    Faults faults;
+    faults.stallFirst = 2;
+    faults.stallAfter = 64 * kKiB;
+    faults.stallFor = std::chrono::seconds(20);
+    TestHttpServer server;
+    server.servePattern("/file.bin", kSize, faults);
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+
+    auto started = std::chrono::steady_clock::now();
+    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4));
+    auto report = listener.waitForEnd(job.id);
+    auto took = std::chrono::steady_clock::now() - started;
+
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
+    EXPECT_LT(took, std::chrono::seconds(15)) << "the stalled piece waited for the server";
+    EXPECT_GE(report->retries, 1);
+    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(kSize)));
+    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"});
+    server.releaseStalls();
+}
+
+TEST(FaultThatHealsOnTime, ARedirectChainLeadsToTheFile) {
+    TestHttpServer server;
+    server.servePattern("/file.bin", kSize);
+    server.redirect("/a", "/b");
+    server.redirect("/b", server.url("/c"));
+    server.redirect("/c", "/file.bin");
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto job = engine.start(optionsFor(server.url("/a"), folder / "file.bin", 4));
+    auto report = listener.waitForEnd(job.id);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
+    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(kSize)));
+    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"});
+}
+
+struct FailingCase {
+    const char* question;
+    std::string path;  // on a server set up by the test below
+    std::string reasonPart;
+    int connections;
+};
+
+class FaultThatFails : public ::testing::TestWithParam<FailingCase> {};
+
+TEST_P(FaultThatFails, EndsWithAReasonAndLeavesNothing) {
+    const auto& c = GetParam();
+    TestHttpServer server;
+    Faults changing;
+    changing.changeAfter = 1;
+    server.servePattern("/changing", kSize, changing);
+    Faults unavailable;
+    unavailable.failFirst = 1000;
+    server.servePattern("/unavailable", kSize, unavailable);
+    server.answerStatus("/forbidden", 403);
+    server.redirect("/loop", "/loop");
+    server.redirect("/to-file", "file:///etc/passwd");
+    server.redirect("/hop1", "/hop2");
+    server.redirect("/hop2", "/missing");
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+
+    std::string url = c.path.find("://") != std::string::npos ? c.path : server.url(c.path);
+    auto job = engine.start(optionsFor(url, folder / "file.bin", c.connections));
+    auto report = listener.waitForEnd(job.id);
+
+    ASSERT_TRUE(report) << c.question;
+    EXPECT_EQ(report->outcome, engine::Outcome::failed) << c.question;
+    EXPECT_NE(report->reason.find(c.reasonPart), std::string::npos)
+        << c.question << ": " << report->reason;
+    EXPECT_TRUE(listing(folder.path()).empty()) << c.question;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FaultThatFails,
+    ::testing::Values(
+        FailingCase{"is a file that changes mid-download refused?", "/changing", "changed", 4},
+        FailingCase{"does 503 for ever give up after the tries?", "/unavailable", "503", 2},
+        FailingCase{"does 404 fail at once?", "/missing", "404", 4},
+        FailingCase{"does 403 fail at once?", "/forbidden", "403", 4},
+        FailingCase{"does a redirect chain end at its target's status?", "/hop1", "404", 4},
+        FailingCase{"is a redirect loop cut off?", "/loop", "redirects", 4},
+        FailingCase{"is a redirect to file:// refused?", "/to-file", "scheme", 4},
+        FailingCase{"is a file:// address refused?", "file:///etc/passwd", "scheme", 4},
+        FailingCase{"is a gopher address refused?", "gopher://127.0.0.1/", "scheme", 4}),
+    QuestionName());
+
+TEST(FaultThatFailsFast, APermanentErrorIsNotRetried) {
+    TestHttpServer server;
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto job = engine.start(optionsFor(server.url("/missing"), folder / "file.bin", 10));
+    auto report = listener.waitForEnd(job.id);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::failed);
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(report->retries, 0);
+}
+
+TEST(FaultThatFailsFast, ARefusedConnectionIsRetriedThenReported) {
+    // A port that was free a moment ago: nothing listens there.
+    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/file";
+
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto options = optionsFor(url, folder / "file.bin", 4);
+    auto job = engine.start(options);
+    auto report = listener.waitForEnd(job.id);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::failed);
+    EXPECT_EQ(report->retries, options.tuning.triesPerPiece - 1);
+    EXPECT_NE(report->reason.find("tries"), std::string::npos) << report->reason;
+    EXPECT_TRUE(listing(folder.path()).empty());
+}
+
+TEST(LargeFile, ASizeOver4GiBIsReportedIn64Bits) {
+    constexpr std::int64_t kHuge = 5 * 1024 * kMiB + 7;
+    TestHttpServer server;
+    Faults faults;
+    faults.bytesPerSecond = 4 * kMiB;  // keeps the test from fetching gigabytes
+    server.servePattern("/huge.bin", kHuge, faults);
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+
+    auto job = engine.start(optionsFor(server.url("/huge.bin"), folder / "huge.bin", 4));
+    auto size = listener.waitForSize(job.id);
+    engine.stop(job.id);
+    auto report = listener.waitForEnd(job.id);
+
+    ASSERT_TRUE(size);
+    EXPECT_EQ(*size, kHuge);
+    EXPECT_EQ(job.progress->totalSize.load(), kHuge);
+    ASSERT_TRUE(report);
+    // Where the disk cannot hold 5 GiB the job fails early, which is fine too.
+    EXPECT_NE(report->outcome, engine::Outcome::completed);
+    EXPECT_TRUE(listing(folder.path()).empty());
+    server.releaseStalls();
+}
+
+}  // namespace
+}  // namespace quorvane::testing

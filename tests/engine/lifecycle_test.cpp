@@ -1,0 +1,90 @@
+// Starting, stopping and destroying under a time budget: no hang, no second end, no leftovers.
+
+#include <gtest/gtest.h>
+
+#include "engine_test_support.h"
+#include "support/test_http_server.h"
+
+namespace quorvane::testing {
+namespace {
+
+constexpr std::int64_t kKiB = 1024;
+
+bool noPartFiles(const std::filesystem::path& folder) {
+    for (const auto& name : listing(folder)) {
+        if (name.ends_with(".part")) return false;
+    }
+    return true;
+}
+
+TEST(Lifecycle, AThousandStartsAndStopsEachEndOnce) {
+    TestHttpServer server;
+    server.servePattern("/file.bin", 512 * kKiB);
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    std::vector<engine::JobId> jobs;
+    for (int i = 0; i < 1000; ++i) {
+        auto job =
+            engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 1 + i % 10));
+        engine.stop(job.id);
+        jobs.push_back(job.id);
+    }
+    for (auto id : jobs) {
+        auto report = listener.waitForEnd(id);
+        ASSERT_TRUE(report) << "job " << id << " never ended";
+        EXPECT_NE(report->outcome, engine::Outcome::failed) << report->reason;
+    }
+    for (auto id : jobs) EXPECT_EQ(listener.endEvents(id), 1);
+    EXPECT_TRUE(noPartFiles(folder.path()));
+}
+
+TEST(Lifecycle, AThousandEnginesComeAndGoWithAJobRunning) {
+    TestHttpServer server;
+    Faults slow;
+    slow.bytesPerSecond = 256 * kKiB;
+    server.servePattern("/file.bin", 4096 * kKiB, slow);
+    ScratchFolder folder;
+    for (int i = 0; i < 1000; ++i) {
+        RecordingListener listener;
+        engine::JobId id = 0;
+        {
+            engine::Engine engine(listener);
+            id = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 2)).id;
+        }
+        ASSERT_EQ(listener.endEvents(id), 1) << "round " << i;
+    }
+    EXPECT_TRUE(listing(folder.path()).empty());
+    server.releaseStalls();
+}
+
+TEST(Lifecycle, StopEndsEveryTransferWithinATenthOfASecond) {
+    TestHttpServer server;
+    Faults slow;
+    slow.bytesPerSecond = 512 * kKiB;
+    server.servePattern("/file.bin", 64 * 1024 * kKiB, slow);
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 10));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (job.progress->received.load() < 1024 * kKiB &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GE(job.progress->received.load(), 1024 * kKiB) << "the download did not get going";
+
+    auto stopped = std::chrono::steady_clock::now();
+    engine.stop(job.id);
+    auto report = listener.waitForEnd(job.id);
+    auto took = std::chrono::steady_clock::now() - stopped;
+
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::stopped);
+    EXPECT_LT(took, std::chrono::milliseconds(100));
+    EXPECT_TRUE(listing(folder.path()).empty());
+    server.releaseStalls();
+}
+
+}  // namespace
+}  // namespace quorvane::testing

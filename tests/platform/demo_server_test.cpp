@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <thread>
+
+#include "byte_range.h"
+#include "demo_content.h"
+#include "demo_server.h"
+#include "platform/gbk_text.h"
+#include "platform/ini_file.h"
+
+namespace quorvane::demo {
+namespace {
+
+constexpr std::int64_t kFileBytes = 1 << 20;
+
+struct RangeCase {
+    const char* header;
+    ByteRange::Kind kind;
+    std::int64_t first;
+    std::int64_t last;
+};
+
+class SelectByteRange : public testing::TestWithParam<RangeCase> {};
+
+TEST_P(SelectByteRange, ChecksTheRangeAgainstTheSize) {
+    const RangeCase& row = GetParam();
+    const ByteRange range = selectByteRange(row.header, 1000);
+    EXPECT_EQ(range.kind, row.kind) << row.header;
+    if (row.kind != ByteRange::Kind::Unsatisfiable) {
+        EXPECT_EQ(range.first, row.first) << row.header;
+        EXPECT_EQ(range.last, row.last) << row.header;
+    }
+}
+
+using Kind = ByteRange::Kind;
+INSTANTIATE_TEST_SUITE_P(Table, SelectByteRange,
+                         testing::Values(RangeCase{"", Kind::Whole, 0, 999},
+                                         RangeCase{"bytes=0-99", Kind::Partial, 0, 99},
+                                         RangeCase{"bytes=990-", Kind::Partial, 990, 999},
+                                         RangeCase{"bytes=990-5000", Kind::Partial, 990, 999},
+                                         RangeCase{"bytes=-10", Kind::Partial, 990, 999},
+                                         RangeCase{"bytes=-5000", Kind::Partial, 0, 999},
+                                         RangeCase{"bytes=999-999", Kind::Partial, 999, 999},
+                                         RangeCase{"bytes=1000-", Kind::Unsatisfiable, 0, 0},
+                                         RangeCase{"bytes=1000-2000", Kind::Unsatisfiable, 0, 0},
+                                         RangeCase{"bytes=-0", Kind::Unsatisfiable, 0, 0},
+                                         RangeCase{"bytes=5-2", Kind::Whole, 0, 999},
+                                         RangeCase{"bytes=0-1,5-6", Kind::Whole, 0, 999},
+                                         RangeCase{"items=0-1", Kind::Whole, 0, 999},
+                                         RangeCase{"bytes=x-1", Kind::Whole, 0, 999},
+                                         RangeCase{"bytes=99999999999999999999-", Kind::Whole, 0,
+                                                   999}));
+
+class DemoServerSmoke : public testing::Test {
+  protected:
+    void SetUp() override {
+        DemoServerOptions options;
+        options.port = 0;
+        options.fileBytes = kFileBytes;
+        options.bytesPerSecond = 0;
+        server_ = std::make_unique<DemoServer>(options);
+        ASSERT_TRUE(server_->bind());
+        thread_ = std::thread([this] { server_->run(); });
+    }
+    void TearDown() override {
+        server_->stop();
+        if (thread_.joinable()) thread_.join();
+    }
+    httplib::Client client() {
+        httplib::Client client("127.0.0.1", server_->port());
+        client.set_read_timeout(10, 0);
+        return client;
+    }
+
+    std::unique_ptr<DemoServer> server_;
+    std::thread thread_;
+};
+
+TEST_F(DemoServerSmoke, ServesTheWorkedExampleListInGbk) {
+    auto http = client();
+    const auto list = http.Get("/list/2/down.ini");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->status, 200);
+    EXPECT_NE(list->body.find("[Down]"), std::string::npos);
+    EXPECT_NE(list->body.find("\xBF\xCD\xBB\xA7\xB6\xCB"), std::string::npos);  // 客户端 in GBK
+    EXPECT_EQ(list->body.find("客户端"), std::string::npos);                    // not UTF-8
+
+    const auto document = platform::IniDocument::parse(list->body);
+    const std::string base = server_->baseAddress();
+    EXPECT_EQ(document.value("Down", "Down"), "True");
+    EXPECT_EQ(document.value("Files", "Num"), "3");
+    EXPECT_EQ(platform::gbkToUtf8(document.value("Name", "Name3")),
+              "Quorvane客户端第一部分(电信下载)");
+    EXPECT_EQ(document.value("Add", "Add3"), base + "/mirror3/dl/client.part1.rar");
+    EXPECT_EQ(document.value("LineOne", "LineOne1"), "2");
+    EXPECT_EQ(http.Get("/list/1/down.ini")->body, list->body);
+}
+
+TEST_F(DemoServerSmoke, ServesTheNewsPage) {
+    auto http = client();
+    const auto page = http.Get("/downlist.htm");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("<meta charset=\"utf-8\">"), std::string::npos);
+    EXPECT_EQ(page->body.find("src=\"http"), std::string::npos);
+}
+
+TEST_F(DemoServerSmoke, ServesFileRangesThatAgreeWithTheWholeFile) {
+    auto http = client();
+    const auto whole = http.Get("/mirror3/dl/client.part2.rar");
+    ASSERT_TRUE(whole);
+    ASSERT_EQ(whole->status, 200);
+    ASSERT_EQ(whole->body.size(), static_cast<std::size_t>(kFileBytes));
+
+    const auto part = http.Get("/mirror1/dl/client.part2.rar", {{"Range", "bytes=1000-1999"}});
+    ASSERT_TRUE(part);
+    EXPECT_EQ(part->status, 206);
+    EXPECT_EQ(part->get_header_value("Content-Range"), "bytes 1000-1999/1048576");
+    EXPECT_EQ(part->body, whole->body.substr(1000, 1000));
+
+    const auto tail = http.Get("/mirror3/dl/client.part2.rar", {{"Range", "bytes=1048570-"}});
+    ASSERT_TRUE(tail);
+    EXPECT_EQ(tail->status, 206);
+    EXPECT_EQ(tail->body, whole->body.substr(1048570));
+    EXPECT_NE(http.Get("/mirror3/dl/client.part1.rar")->body, whole->body);
+}
+
+TEST_F(DemoServerSmoke, AnswersHeadBadRangesAndUnknownFiles) {
+    auto http = client();
+    const auto head = http.Head("/mirror2/dl/client.rar");
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->status, 200);
+    EXPECT_EQ(head->get_header_value("Content-Length"), "1048576");
+    EXPECT_FALSE(head->get_header_value("ETag").empty());
+    EXPECT_EQ(http.Head("/mirror2/dl/client.rar")->get_header_value("ETag"),
+              head->get_header_value("ETag"));
+
+    const auto beyond = http.Get("/mirror2/dl/client.rar", {{"Range", "bytes=1048576-"}});
+    ASSERT_TRUE(beyond);
+    EXPECT_EQ(beyond->status, 416);
+    EXPECT_EQ(beyond->get_header_value("Content-Range"), "bytes */1048576");
+    EXPECT_EQ(http.Get("/mirror2/dl/other.rar")->status, 404);
+}
+
+}  // namespace
+}  // namespace quorvane::demo

@@ -1,0 +1,166 @@
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+
+#include "platform/free_space.h"
+#include "scoped_environment.h"
+#include "temp_folder.h"
+
+namespace quorvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedEnvironment;
+using test::TempFolder;
+
+std::string contentsOf(const fs::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+std::vector<std::string> listing(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(WriteNewFile, WritesTheBytesExactly) {
+    TempFolder folder;
+    const std::string bytes("\xD2\xBB\xB8\xF6\0\r\n", 7);
+    EXPECT_TRUE(writeNewFile(folder / "a.txt", bytes));
+    EXPECT_EQ(contentsOf(folder / "a.txt"), bytes);
+}
+
+TEST(WriteNewFile, NeverReplacesWhatExists) {
+    TempFolder folder;
+    ASSERT_TRUE(writeNewFile(folder / "a.ini", "first"));
+    fs::create_directory(folder / "sub");
+
+    EXPECT_FALSE(writeNewFile(folder / "a.ini", "second"));
+    EXPECT_FALSE(writeNewFile(folder / "sub", "second"));
+    EXPECT_EQ(contentsOf(folder / "a.ini"), "first");
+    EXPECT_EQ(listing(folder.path()), (std::vector<std::string>{"a.ini", "sub"}));
+}
+
+TEST(WriteNewFile, FailsInAMissingFolderWithoutCreatingIt) {
+    TempFolder folder;
+    EXPECT_FALSE(writeNewFile(folder / "nRes" / "list.ini", "[Down]"));
+    EXPECT_TRUE(listing(folder.path()).empty());
+}
+
+// A file size limit makes the write fail part way, as a full disk would.
+TEST(WriteNewFile, RemovesTheFileWhenTheWriteFails) {
+    TempFolder folder;
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+
+    const bool written = writeNewFile(folder / "big.bin", std::string(64 * 1024, 'x'));
+
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(listing(folder.path()).empty());
+}
+
+TEST(DeleteFile, RemovesOnlyFiles) {
+    TempFolder folder;
+    ASSERT_TRUE(writeNewFile(folder / "a.ini", "x"));
+    fs::create_directory(folder / "sub");
+
+    EXPECT_TRUE(deleteFile(folder / "a.ini"));
+    EXPECT_FALSE(deleteFile(folder / "a.ini"));
+    EXPECT_FALSE(deleteFile(folder / "sub"));
+    EXPECT_FALSE(deleteFile(""));
+    EXPECT_EQ(listing(folder.path()), (std::vector<std::string>{"sub"}));
+}
+
+TEST(Folders, ExistAndAreCreatedOneLevelAtATime) {
+    TempFolder folder;
+    ASSERT_TRUE(writeNewFile(folder / "file", "x"));
+
+    EXPECT_TRUE(folderExists(folder.path()));
+    EXPECT_FALSE(folderExists(folder / "file"));
+    EXPECT_TRUE(fileExists(folder / "file"));
+    EXPECT_FALSE(fileExists(folder.path()));
+
+    const fs::path downloads = folder / pathFromUtf8("下载的文件");
+    EXPECT_TRUE(createFolder(downloads));
+    EXPECT_TRUE(createFolder(downloads));  // already there
+    EXPECT_FALSE(createFolder(folder / "a" / "b"));
+    EXPECT_FALSE(createFolder(folder / "file"));
+    EXPECT_EQ(listing(folder.path()), (std::vector<std::string>{"file", "下载的文件"}));
+}
+
+TEST(Paths, Utf8TextsRoundTrip) {
+    const std::string text = "/tmp/下载的文件/Quorvane客户端.part1.rar";
+    EXPECT_EQ(utf8FromPath(pathFromUtf8(text)), text);
+    EXPECT_EQ(pathFromUtf8(text).filename(), pathFromUtf8("Quorvane客户端.part1.rar"));
+}
+
+TEST(ProgramFolder, HoldsTheRunningProgram) {
+    const fs::path folder = programFolder();
+    EXPECT_TRUE(folder.is_absolute());
+    EXPECT_TRUE(fileExists(folder / "quorvane_platform_tests"));
+}
+
+TEST(UserTempFolder, FollowsTmpdirOnlyWhenItIsAFolder) {
+    TempFolder folder;
+    {
+        ScopedEnvironment tmpdir("TMPDIR", folder.path().string());
+        EXPECT_EQ(userTempFolder(), folder.path());
+    }
+    {
+        ScopedEnvironment tmpdir("TMPDIR", (folder / "missing").string());
+        EXPECT_EQ(userTempFolder(), fs::path("/tmp"));
+    }
+    ScopedEnvironment tmpdir("TMPDIR", std::nullopt);
+    EXPECT_EQ(userTempFolder(), fs::path("/tmp"));
+}
+
+TEST(UserDownloadsFolder, UsesTheConfiguredFolderAndCreatesIt) {
+    TempFolder home;
+    ScopedEnvironment homeVariable("HOME", home.path().string());
+    ScopedEnvironment config("XDG_CONFIG_HOME", std::nullopt);
+    fs::create_directory(home / ".config");
+    std::ofstream(home / ".config" / "user-dirs.dirs")
+        << "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\n"
+           "XDG_DOWNLOAD_DIR=\"$HOME/Téléchargements\"\n";
+
+    EXPECT_EQ(userDownloadsFolder(), home / "Téléchargements");
+    EXPECT_TRUE(folderExists(home / "Téléchargements"));
+}
+
+TEST(UserDownloadsFolder, FallsBackToDownloadsInHome) {
+    TempFolder home;
+    ScopedEnvironment homeVariable("HOME", home.path().string());
+    ScopedEnvironment config("XDG_CONFIG_HOME", (home / "no-config").string());
+
+    EXPECT_EQ(userDownloadsFolder(), home / "Downloads");
+    EXPECT_TRUE(folderExists(home / "Downloads"));
+}
+
+TEST(FreeSpace, IsKnownForFoldersAndForFilesNotYetWritten) {
+    TempFolder folder;
+    const auto onFolder = freeSpaceBytes(folder.path());
+    ASSERT_TRUE(onFolder.has_value());
+    EXPECT_GT(*onFolder, 0);
+    const auto onFutureFile = freeSpaceBytes(folder / "sub" / "client.part1.rar");
+    ASSERT_TRUE(onFutureFile.has_value());
+    EXPECT_GT(*onFutureFile, 0);
+    EXPECT_FALSE(freeSpaceBytes("").has_value());
+}
+
+}  // namespace
+}  // namespace quorvane::platform
