@@ -53,7 +53,7 @@ def main(path, n):
             ratio = ""
             if ours and tool != "quorvane":
                 ratio = f"{statistics.median(r['wall'] for r in ours) / wall:.2f}"
-            print(f"{scenario:<11}{tool:<10}{len(rows):>5}{wall:>9.2f}{cpu:>11.2f}{rss:>10.1f}"
+            print(f"{scenario:<11}{tool:<10}{len(rows):>5}{wall:>9.3f}{cpu:>11.2f}{rss:>10.1f}"
                   f"{conns:>7.0f}{(f'{ideal:.2f}' if ideal else ''):>9}"
                   f"{(f'{wall / ideal:.3f}' if ideal else ''):>9}{ratio:>9}")
     if syscalls:

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-translations-l10n qt6-image-formats-plugins
     libqt6svg6 libcurl4-openssl-dev libssl-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev python3-pyftpdlib
-    xvfb xauth x11-utils imagemagick librsvg2-bin fonts-wqy-microhei
+    xvfb xauth x11-utils imagemagick librsvg2-bin fonts-wqy-microhei xdg-utils
 )
 packages+=("$@")
 

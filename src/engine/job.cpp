@@ -23,6 +23,11 @@ std::optional<std::string> schemeOf(const std::string& url) {
     return text;
 }
 
+// How long the first connection is watched alone, and how soon the rest must arrive over it for
+// more connections not to be worth their set-up.
+constexpr std::chrono::milliseconds kTrialPeriod{50};
+constexpr std::chrono::milliseconds kQuickEnough{100};
+
 std::chrono::milliseconds pauseAfter(int failures, const Tuning& tuning) {
     auto pause = tuning.firstRetryPause;
     for (int i = 1; i < failures && pause < tuning.longestRetryPause; ++i) pause *= 2;
@@ -203,6 +208,7 @@ bool Job::acceptProbe(Transfer& transfer, bool ranged) {
 
 void Job::startSegments(Transfer& first, std::int64_t size) {
     mode_ = Mode::segmented;
+    segmentsStart_ = Clock::now();
     learnSize(size);
     auto pieces = initialPieces(size, options_.connections, options_.tuning.minPieceSize);
     // The first request already asks for a stretch; its piece covers at least that.
@@ -301,7 +307,7 @@ void Job::schedule(Clock::time_point now) {
             transfer->state = Transfer::State::idle;
         }
     }
-    if (mode_ == Mode::segmented) addTransfersForFreePieces();
+    if (mode_ == Mode::segmented) addTransfersForFreePieces(now);
     for (auto& transfer : transfers_) {
         if (report_) return;
         if (transfer->state != Transfer::State::idle) continue;
@@ -312,7 +318,8 @@ void Job::schedule(Clock::time_point now) {
     completeIfDone();
 }
 
-void Job::addTransfersForFreePieces() {
+void Job::addTransfersForFreePieces(Clock::time_point now) {
+    if (freePieces_.empty() || !worthMoreConnections(now)) return;
     std::size_t idle = std::count_if(transfers_.begin(), transfers_.end(), [](const auto& t) {
         return t->state == Transfer::State::idle;
     });
@@ -321,6 +328,17 @@ void Job::addTransfersForFreePieces() {
         transfers_.push_back(std::make_unique<Transfer>(*this, options_, ftp_));
         ++idle;
     }
+}
+
+// A file that one connection fetches in a blink is not worth more connections: watch the first
+// one briefly, then spread out unless the rest would arrive almost at once.
+bool Job::worthMoreConnections(Clock::time_point now) {
+    if (spreading_ || transfers_.size() > 1) return true;
+    if (now - segmentsStart_ < kTrialPeriod) return false;
+    double rate = transfers_.front()->bytesPerSecond(now);
+    auto left = static_cast<double>(size_ - progress_->received.load(std::memory_order_relaxed));
+    spreading_ = rate <= 0 || left / rate > kQuickEnough.count() / 1000.0;
+    return spreading_;
 }
 
 bool Job::findWork(Transfer& transfer, Clock::time_point now) {
@@ -418,6 +436,9 @@ void Job::restartOverOneConnection(Clock::time_point now) {
 
 std::optional<Clock::time_point> Job::nextWake() const {
     std::optional<Clock::time_point> earliest;
+    if (mode_ == Mode::segmented && !spreading_ && Clock::now() < segmentsStart_ + kTrialPeriod) {
+        earliest = segmentsStart_ + kTrialPeriod;  // time to decide on more connections
+    }
     for (const auto& transfer : transfers_) {
         if (transfer->state != Transfer::State::pausing) continue;
         if (!earliest || transfer->resumeAt < *earliest) earliest = transfer->resumeAt;

@@ -60,7 +60,8 @@ class Job {
     void retryLater(Transfer& transfer, const std::string& reason, Clock::time_point now);
     void issueRequest(Transfer& transfer, Clock::time_point now);
     bool findWork(Transfer& transfer, Clock::time_point now);
-    void addTransfersForFreePieces();
+    void addTransfersForFreePieces(Clock::time_point now);
+    bool worthMoreConnections(Clock::time_point now);
     void completeIfDone();
     std::int64_t unrequestedBytes() const;
     void removeRequest(Transfer& transfer);
@@ -79,6 +80,8 @@ class Job {
     std::optional<FileIdentity> identity_;
     std::int64_t size_ = -1;
     bool sizeReported_ = false;
+    Clock::time_point segmentsStart_{};
+    bool spreading_ = false;
     bool restartPending_ = false;
     bool restartedOnce_ = false;
     int retries_ = 0;

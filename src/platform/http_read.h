@@ -10,7 +10,7 @@ namespace quorvane::platform {
 struct HttpReadLimits {
     long connectTimeoutMs = 10'000;
     long totalTimeoutMs = 30'000;
-    long maxRedirects = 5;           // only to http or https
+    long maxRedirects = 5;  // only to http or https
     std::size_t maxBodyBytes = 1 << 20;
 };
 

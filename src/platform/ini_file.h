@@ -12,7 +12,7 @@
 namespace quorvane::platform {
 
 class IniDocument {
-public:
+  public:
     static IniDocument parse(std::string_view bytes);
     // Reads the whole file; a missing or unreadable file (or one over maxBytes) gives an empty
     // document.
@@ -21,7 +21,7 @@ public:
     // Empty text when the section or key is absent.
     std::string value(std::string_view section, std::string_view key) const;
 
-private:
+  private:
     // Lower-cased "section\nkey" -> value.
     std::unordered_map<std::string, std::string> values_;
 };

@@ -100,6 +100,24 @@ INSTANTIATE_TEST_SUITE_P(
         DownloadCase{"do ten connections share a larger file?", 6 * kMiB, 10, 10}),
     QuestionName());
 
+TEST(HttpDownloadConnections, ASlowServerIsSharedByEveryConnection) {
+    Faults slow;
+    slow.bytesPerSecond = 512 * kKiB;
+    TestHttpServer server;
+    server.servePattern("/file.bin", 2 * kMiB, slow);
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4));
+    auto report = listener.waitForEnd(job.id);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
+    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(2 * kMiB)));
+    EXPECT_GE(server.connectionsSeen(), 4);
+    EXPECT_LE(server.connectionsSeen(), 4 + 2);
+    server.releaseStalls();
+}
+
 TEST(HttpDownloadTarget, ReplacesAnExistingFileOnlyWhenComplete) {
     TestHttpServer server;
     server.servePattern("/file.bin", 300 * kKiB);

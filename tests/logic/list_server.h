@@ -18,9 +18,12 @@ public:
     struct Answer {
         int status = 200;
         std::string body;
+        std::string type = "text/plain";
     };
 
     ListServer() {
+        // Browsers keep connections open; a short keep-alive lets the server stop at once.
+        server_.set_keep_alive_timeout(1);
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         while (!server_.is_running()) std::this_thread::yield();
@@ -36,7 +39,7 @@ public:
             const int n = countHit(path);
             const Answer a = answer(n);
             res.status = a.status;
-            res.set_content(a.body, "text/plain");
+            res.set_content(a.body, a.type.c_str());
         });
     }
     void serve(const std::string& path, Answer answer) {

@@ -9,12 +9,12 @@
 
 #include <atomic>
 #include <charconv>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "engine/engine.h"
 #include "fetch_report.h"
@@ -62,16 +62,21 @@ std::optional<Arguments> parseArguments(int argc, char** argv) {
     return arguments;
 }
 
-// Keeps the end report for the main thread.
+// Keeps the end report for the main thread and wakes it at once.
 class WaitingListener : public quorvane::engine::Listener {
   public:
     void onSizeKnown(JobId, std::int64_t) override {}
     void onJobEnded(JobId, const JobReport& report) override {
         std::lock_guard lock(mutex_);
         report_ = report;
-        ended_.store(true);
+        ended_ = true;
+        changed_.notify_all();
     }
-    bool ended() const { return ended_.load(); }
+    // True when the job has ended; otherwise returns after the period.
+    bool waitForEnd(std::chrono::milliseconds period) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, period, [this] { return ended_; });
+    }
     JobReport report() const {
         std::lock_guard lock(mutex_);
         return report_;
@@ -79,8 +84,9 @@ class WaitingListener : public quorvane::engine::Listener {
 
   private:
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
     JobReport report_;
-    std::atomic<bool> ended_{false};
+    bool ended_ = false;
 };
 
 JobReport run(const Arguments& arguments, double& seconds) {
@@ -94,8 +100,8 @@ JobReport run(const Arguments& arguments, double& seconds) {
     auto job = engine.start(options);
     bool onTerminal = ::isatty(STDERR_FILENO) != 0;
     bool stopAsked = false;
-    while (!listener.ended()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(onTerminal ? 200 : 20));
+    // The signal handler cannot wake the wait, so it looks at the flag every tenth of a second.
+    while (!listener.waitForEnd(std::chrono::milliseconds(onTerminal ? 200 : 100))) {
         if (interrupted.load() && !stopAsked) {
             engine.stop(job.id);
             stopAsked = true;
