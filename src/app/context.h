@@ -41,7 +41,7 @@ struct Context {
     bool pauseUnlessStopped(std::chrono::milliseconds duration);
     void requestStop();
 
-private:
+  private:
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
 };

@@ -48,7 +48,9 @@ void Program::waitForListWorker() {
     if (state_->listWorker.joinable()) state_->listWorker.join();
 }
 
-Context& Program::context() { return *context_; }
+Context& Program::context() {
+    return *context_;
+}
 
 void Program::onWindowCreated() {
     prepareStartUp(*context_);
@@ -57,14 +59,32 @@ void Program::onWindowCreated() {
     }
 }
 
-bool Program::onCloseRequest() { return quorvane::onCloseRequest(*context_); }
-void Program::onTrayEvent(int kind) { quorvane::onTrayEvent(*context_, kind); }
-void Program::applyEntrySettings() { quorvane::applyEntrySettings(*context_); }
-void Program::clampConnectionCount() { quorvane::clampConnectionCount(*context_); }
-void Program::composeDownloadQueue() { quorvane::composeDownloadQueue(*context_); }
-void Program::onCancelClicked() { quorvane::onCancelClicked(*context_); }
-void Program::openDownloadFolder() { quorvane::openDownloadFolder(*context_); }
-void Program::showProgress() { quorvane::showProgress(*context_); }
-void Program::onMultiFileTimerTick() { quorvane::onMultiFileTimerTick(*context_); }
+bool Program::onCloseRequest() {
+    return quorvane::onCloseRequest(*context_);
+}
+void Program::onTrayEvent(int kind) {
+    quorvane::onTrayEvent(*context_, kind);
+}
+void Program::applyEntrySettings() {
+    quorvane::applyEntrySettings(*context_);
+}
+void Program::clampConnectionCount() {
+    quorvane::clampConnectionCount(*context_);
+}
+void Program::composeDownloadQueue() {
+    quorvane::composeDownloadQueue(*context_);
+}
+void Program::onCancelClicked() {
+    quorvane::onCancelClicked(*context_);
+}
+void Program::openDownloadFolder() {
+    quorvane::openDownloadFolder(*context_);
+}
+void Program::showProgress() {
+    quorvane::showProgress(*context_);
+}
+void Program::onMultiFileTimerTick() {
+    quorvane::onMultiFileTimerTick(*context_);
+}
 
 }  // namespace quorvane

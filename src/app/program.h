@@ -16,7 +16,7 @@ struct Context;
 struct ProgramState;
 
 class Program final : public WindowEvents {
-public:
+  public:
     // Runs initGlobals. The references must outlive the program.
     Program(Controls& controls, Downloader& downloader, System& system);
     // Runs shutdown and releaseGlobals if the caller has not.
@@ -50,7 +50,7 @@ public:
     // For tests: waits until the list-retrieval worker has ended.
     void waitForListWorker();
 
-private:
+  private:
     std::unique_ptr<Context> context_;
     std::unique_ptr<ProgramState> state_;
 };

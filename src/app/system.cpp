@@ -9,14 +9,28 @@ namespace quorvane {
 
 namespace fs = std::filesystem;
 
-fs::path System::programFolder() { return platform::programFolder(); }
-fs::path System::userTempFolder() { return platform::userTempFolder(); }
-fs::path System::userDownloadsFolder() { return platform::userDownloadsFolder(); }
+fs::path System::programFolder() {
+    return platform::programFolder();
+}
+fs::path System::userTempFolder() {
+    return platform::userTempFolder();
+}
+fs::path System::userDownloadsFolder() {
+    return platform::userDownloadsFolder();
+}
 
-bool System::folderExists(const fs::path& folder) { return platform::folderExists(folder); }
-bool System::createFolder(const fs::path& folder) { return platform::createFolder(folder); }
-bool System::fileExists(const fs::path& file) { return platform::fileExists(file); }
-bool System::deleteFile(const fs::path& file) { return platform::deleteFile(file); }
+bool System::folderExists(const fs::path& folder) {
+    return platform::folderExists(folder);
+}
+bool System::createFolder(const fs::path& folder) {
+    return platform::createFolder(folder);
+}
+bool System::fileExists(const fs::path& file) {
+    return platform::fileExists(file);
+}
+bool System::deleteFile(const fs::path& file) {
+    return platform::deleteFile(file);
+}
 bool System::writeNewFile(const fs::path& file, std::string_view bytes) {
     return platform::writeNewFile(file, bytes);
 }
@@ -25,7 +39,9 @@ std::optional<std::int64_t> System::freeSpaceBytes(const fs::path& onVolumeOf) {
     return platform::freeSpaceBytes(onVolumeOf);
 }
 
-void System::openFolder(const fs::path& folder) { platform::openFolder(folder); }
+void System::openFolder(const fs::path& folder) {
+    platform::openFolder(folder);
+}
 
 std::string System::httpRead(const std::string& url, const std::atomic<bool>& cancel) {
     return platform::httpRead(url, cancel);

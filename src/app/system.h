@@ -14,7 +14,7 @@
 namespace quorvane {
 
 class System {
-public:
+  public:
     virtual ~System() = default;
 
     virtual std::filesystem::path programFolder();

@@ -44,8 +44,8 @@ void composeDownloadQueue(Context& c) {
     const std::string_view serverName = serverFileName(address);
     if (serverName.empty() || !hasDownloadableScheme(address)) return;
 
-    const auto localName = safeFileName(
-        localFileName(displayStem(c.ui.text(Control::组合框1)), serverName));
+    const auto localName =
+        safeFileName(localFileName(displayStem(c.ui.text(Control::组合框1)), serverName));
     if (!localName) return;
 
     c.g.queueBuilding = true;

@@ -37,8 +37,8 @@ void writeTransferSettings(Context& c, const std::string& source, const std::str
     s.field1 = 4096;
     s.sourceAddress = source;
     s.field11 = 1000;
-    s.connectionCount =
-        static_cast<std::int32_t>(std::clamp<std::int64_t>(integerValue(c.ui.text(Control::编辑框2)), 1, 10));
+    s.connectionCount = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(integerValue(c.ui.text(Control::编辑框2)), 1, 10));
     s.targetPath = target;
     s.field8 = s.field9 = s.field10 = 20000;
     s.eventCallback = [&c](const DownloadEvent& event) { return onDownloadEvent(c, event); };

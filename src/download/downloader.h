@@ -18,9 +18,9 @@ inline constexpr std::int32_t kTransferEnded = 4;
 
 struct DownloadEvent {
     std::int32_t code = 0;
-    std::int64_t totalSize = 0;                                // code 3: bytes
-    DownloadOutcome outcome = DownloadOutcome::completed;      // code 4
-    std::string reason;                                        // code 4, when failed
+    std::int64_t totalSize = 0;                            // code 3: bytes
+    DownloadOutcome outcome = DownloadOutcome::completed;  // code 4
+    std::string reason;                                    // code 4, when failed
 };
 
 // Always runs on the window's thread and returns 0.
@@ -52,7 +52,7 @@ struct TransferSettings {
 };
 
 class Downloader {
-public:
+  public:
     virtual ~Downloader() = default;
 
     // Engine-wide tuning, called before every start.

@@ -32,12 +32,14 @@ void showProgress(Context& c) {
             c.ui.setText(Control::下载进度透明标签, "");
         }
     } else {
-        const std::string label = "下载已完成：" + std::to_string(std::llround(percentDone(c))) + "%";
+        const std::string label =
+            "下载已完成：" + std::to_string(std::llround(percentDone(c))) + "%";
         if (c.ui.text(Control::下载进度透明标签) != label) {
             c.ui.setText(Control::下载进度透明标签, label);
         }
         // The bar holds 0 to 100 even when a server sends more than it announced.
-        const auto position = static_cast<int>(std::clamp<long long>(std::llround(percentDone(c)), 0, 100));
+        const auto position =
+            static_cast<int>(std::clamp<long long>(std::llround(percentDone(c)), 0, 100));
         if (c.ui.position() != position) {
             c.ui.setPosition(position);
             updateTip(c);

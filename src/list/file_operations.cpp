@@ -27,8 +27,8 @@ std::mt19937& nameGenerator() {
 constexpr int kNameAttempts = 4;
 
 bool canWriteIn(System& system, const fs::path& folder) {
-    const fs::path probe = writeUnderRandomName(system, folder, ".txt",
-                                                platform::utf8ToGbk("一个临时文件"));
+    const fs::path probe =
+        writeUnderRandomName(system, folder, ".txt", platform::utf8ToGbk("一个临时文件"));
     if (probe.empty()) return false;
     deleteIfExists(system, probe);
     return true;

@@ -21,7 +21,7 @@ class IniDocument;
 inline constexpr std::int64_t kMaxListEntries = 1000;
 
 class ListReader {
-public:
+  public:
     ListReader();
     ~ListReader();
 
@@ -29,7 +29,7 @@ public:
     std::string value(const std::filesystem::path& listFile, std::string_view section,
                       std::string_view key);
 
-private:
+  private:
     std::mutex mutex_;
     std::filesystem::path loadedPath_;
     std::unique_ptr<platform::IniDocument> document_;

@@ -29,8 +29,8 @@ void disableChoices(Controls& ui) {
 }
 
 std::array<std::string, 3> revealSources(const Globals& g) {
-    const ProtectionKeys keys{g.innerPassword, g.innerAlgorithm, g.outerPassword,
-                              g.outerAlgorithm, g.byteListSeparator};
+    const ProtectionKeys keys{g.innerPassword, g.innerAlgorithm, g.outerPassword, g.outerAlgorithm,
+                              g.byteListSeparator};
     return {revealAddress(g.protectedSource1, keys), revealAddress(g.protectedSource2, keys),
             revealAddress(g.protectedSource3, keys)};
 }

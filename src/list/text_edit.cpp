@@ -6,7 +6,9 @@ namespace quorvane {
 
 namespace {
 
-char lowerAscii(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
+char lowerAscii(char ch) {
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
 
 std::size_t findIgnoringCase(std::string_view text, std::string_view part, std::size_t from) {
     if (part.empty() || text.size() < part.size()) return std::string_view::npos;

@@ -37,7 +37,7 @@ inline constexpr int kInformation = 64;    // OK button, information icon
 enum class MessageBoxAnswer { ok, yes, no };
 
 class Controls {
-public:
+  public:
     virtual ~Controls() = default;
 
     // Caption of a label, content of an edit box; for 组合框1 the text of the chosen item (set is

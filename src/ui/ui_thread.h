@@ -8,7 +8,7 @@
 namespace quorvane {
 
 class UiThread {
-public:
+  public:
     virtual ~UiThread() = default;
 
     // Queues the task to run later on the window's thread and returns at once, from any thread,

@@ -6,7 +6,7 @@
 namespace quorvane {
 
 class WindowEvents {
-public:
+  public:
     virtual ~WindowEvents() = default;
 
     // Once, after every control exists and before the window is first shown.
@@ -17,13 +17,13 @@ public:
     // A mouse action on the notification-area icon; 1 is a click.
     virtual void onTrayEvent(int kind) = 0;
 
-    virtual void applyEntrySettings() = 0;     // the user chose an item of 组合框1
-    virtual void clampConnectionCount() = 0;   // content of 编辑框2 changed, on every write
-    virtual void composeDownloadQueue() = 0;   // 超级按钮_接收 clicked
-    virtual void onCancelClicked() = 0;        // 超级按钮_取消 clicked
-    virtual void openDownloadFolder() = 0;     // 超级按钮_打开已下载文件 clicked
-    virtual void showProgress() = 0;           // tick of 时钟
-    virtual void onMultiFileTimerTick() = 0;   // tick of 多文件下载时钟
+    virtual void applyEntrySettings() = 0;    // the user chose an item of 组合框1
+    virtual void clampConnectionCount() = 0;  // content of 编辑框2 changed, on every write
+    virtual void composeDownloadQueue() = 0;  // 超级按钮_接收 clicked
+    virtual void onCancelClicked() = 0;       // 超级按钮_取消 clicked
+    virtual void openDownloadFolder() = 0;    // 超级按钮_打开已下载文件 clicked
+    virtual void showProgress() = 0;          // tick of 时钟
+    virtual void onMultiFileTimerTick() = 0;  // tick of 多文件下载时钟
 };
 
 }  // namespace quorvane

@@ -6,7 +6,7 @@ namespace quorvane::test {
 namespace {
 
 class RunningDownload : public ProgramTest {
-protected:
+  protected:
     void SetUp() override {
         prepare();
         acceptList(exampleList());

@@ -11,7 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class DownloadFlow : public ProgramTest {
-protected:
+  protected:
     void SetUp() override {
         prepare();
         acceptList(exampleList());
@@ -152,8 +152,9 @@ TEST_F(DownloadFlow, TwoPartArchivePromptsOnceAfterPartTwo) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, "下载已完成");
     EXPECT_EQ(boxes[0].flags, kYesNoQuestion);
-    EXPECT_EQ(boxes[0].text,
-              "下载已完成，要打开保存文件的文件夹吗？\r\n\r\n请解压缩这个文件：Quorvane客户端.part1.rar");
+    EXPECT_EQ(
+        boxes[0].text,
+        "下载已完成，要打开保存文件的文件夹吗？\r\n\r\n请解压缩这个文件：Quorvane客户端.part1.rar");
     EXPECT_EQ(text(Control::解压哪个文件透明标签), "请解压缩这个文件：Quorvane客户端.part1.rar");
     EXPECT_EQ(system.openedFolders(), std::vector<fs::path>{c.g.downloadFolder});
     EXPECT_TRUE(c.g.queueSources.empty());

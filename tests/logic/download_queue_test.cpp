@@ -11,12 +11,12 @@ namespace {
 namespace fs = std::filesystem;
 
 class DownloadQueue : public ProgramTest {
-protected:
+  protected:
     // A list with one entry of the given name and address, chosen and started.
     void startEntry(const std::string& name, const std::string& address) {
         prepare();
-        acceptList("[Down]\nDown=True\n[Files]\nNum=1\n[Name]\nName1=" + name + "\n[Add]\nAdd1=" +
-                   address + "\n");
+        acceptList("[Down]\nDown=True\n[Files]\nNum=1\n[Name]\nName1=" + name +
+                   "\n[Add]\nAdd1=" + address + "\n");
         chooseAndStart(0);
     }
     std::vector<std::string> targetNames() {
@@ -38,24 +38,32 @@ struct NamingRow {
 
 TEST_F(DownloadQueue, EntriesBecomeSourcesAndLocalNames) {
     const std::vector<NamingRow> rows = {
-        {"Quorvane客户端(网通下载)", "http://m/dl/client.rar", {"http://m/dl/client.rar"},
+        {"Quorvane客户端(网通下载)",
+         "http://m/dl/client.rar",
+         {"http://m/dl/client.rar"},
          {"Quorvane客户端.rar"}},
-        {"Quorvane客户端(电信下载)", "http://m/dl/client.part2.rar",
+        {"Quorvane客户端(电信下载)",
+         "http://m/dl/client.part2.rar",
          {"http://m/dl/client.part1.rar", "http://m/dl/client.part2.rar"},
          {"Quorvane客户端.part1.rar", "Quorvane客户端.part2.rar"}},
-        {"Quorvane客户端第一部分(电信下载)", "ftp://m/dl/client.part1.rar",
+        {"Quorvane客户端第一部分(电信下载)",
+         "ftp://m/dl/client.part1.rar",
          {"ftp://m/dl/client.part1.rar", "ftp://m/dl/client.part2.rar"},
          {"Quorvane客户端.part1.rar", "Quorvane客户端.part2.rar"}},
-        {"Q(联通下载)", "http://m/dl/client.PART1.rar",
+        {"Q(联通下载)",
+         "http://m/dl/client.PART1.rar",
          {"http://m/dl/client.PART1.rar", "http://m/dl/client.part2.rar"},
          {"Q.PART1.rar", "Q.part2.rar"}},
         {"Q", "http://m/a.part1.b/client.rar", {"http://m/a.part1.b/client.rar"}, {"Q.rar"}},
-        {"Q", "http://m/x.part1.y/client.part1.rar",
+        {"Q",
+         "http://m/x.part1.y/client.part1.rar",
          {"http://m/x.part1.y/client.part1.rar", "http://m/x.part2.y/client.part2.rar"},
          {"Q.part1.rar", "Q.part2.rar"}},
         {"Quorvane客户端", "https://m/dl/client", {"https://m/dl/client"}, {"Quorvane客户端"}},
         {"(网通下载)", "http://m/dl/client.rar", {"http://m/dl/client.rar"}, {".rar"}},
-        {"Q(网通下载)(联通下载)(电信下载)(网通下载)", "http://m/c.tar.gz", {"http://m/c.tar.gz"},
+        {"Q(网通下载)(联通下载)(电信下载)(网通下载)",
+         "http://m/c.tar.gz",
+         {"http://m/c.tar.gz"},
          {"Q.tar.gz"}},
         {"Q", "  http://m/dl/c.rar  ", {"http://m/dl/c.rar"}, {"Q.rar"}},
         {"Q", "http://m/dl/client.rar.", {"http://m/dl/client.rar."}, {"Q.rar"}},
@@ -71,9 +79,8 @@ TEST_F(DownloadQueue, EntriesBecomeSourcesAndLocalNames) {
 }
 
 TEST_F(DownloadQueue, AddressesWithoutAFileNameOrOfOtherSchemesAreRefused) {
-    for (const char* address :
-         {"", "http://m/dl/", "client.rar", "file:///etc/passwd", "javascript:alert(1)/x.rar",
-          "smb://m/share/x.rar", "http://"}) {
+    for (const char* address : {"", "http://m/dl/", "client.rar", "file:///etc/passwd",
+                                "javascript:alert(1)/x.rar", "smb://m/share/x.rar", "http://"}) {
         startEntry("Q", address);
         EXPECT_TRUE(c.g.queueSources.empty()) << address;
         EXPECT_EQ(text(Control::解压哪个文件透明标签), "") << address;
@@ -85,14 +92,12 @@ TEST_F(DownloadQueue, HostileNamesStayOnePlainFileInsideTheDownloadFolder) {
         const char* name;
         const char* expected;
     };
-    for (const Row& row : {Row{"../../etc/passwd", ".etcpasswd.rar"},
-                           Row{"..\\..\\Windows\\evil", ".Windowsevil.rar"},
-                           Row{"a<b>c:d\"e|f?g*h", "abcdefgh.rar"},
-                           Row{"con", "_con.rar"}, Row{"LPT9(网通下载)", "_LPT9.rar"},
-                           Row{"Aux", "_Aux.rar"}, Row{"COM10", "COM10.rar"},
-                           Row{"tab\there\x01\x7f", "tabhere.rar"},
-                           Row{"evil\u202Erar.exe", "evilrar.exe.rar"},
-                           Row{"名字", "名字.rar"}}) {
+    for (const Row& row :
+         {Row{"../../etc/passwd", ".etcpasswd.rar"},
+          Row{"..\\..\\Windows\\evil", ".Windowsevil.rar"}, Row{"a<b>c:d\"e|f?g*h", "abcdefgh.rar"},
+          Row{"con", "_con.rar"}, Row{"LPT9(网通下载)", "_LPT9.rar"}, Row{"Aux", "_Aux.rar"},
+          Row{"COM10", "COM10.rar"}, Row{"tab\there\x01\x7f", "tabhere.rar"},
+          Row{"evil\u202Erar.exe", "evilrar.exe.rar"}, Row{"名字", "名字.rar"}}) {
         c.g.queueSources.clear();
         c.g.queueTargets.clear();
         startEntry(row.name, "http://m/dl/client.rar");
@@ -137,8 +142,8 @@ TEST_F(DownloadQueue, OldFilesUnderTheTargetNamesAreDeleted) {
     std::ofstream(old) << "old";
     chooseAndStart(2);
     EXPECT_FALSE(fs::exists(old));
-    EXPECT_EQ(targetNames(), (std::vector<std::string>{"Quorvane客户端.part1.rar",
-                                                        "Quorvane客户端.part2.rar"}));
+    EXPECT_EQ(targetNames(),
+              (std::vector<std::string>{"Quorvane客户端.part1.rar", "Quorvane客户端.part2.rar"}));
 }
 
 TEST_F(DownloadQueue, TargetsHeldOpenGetTheLatestPrefixOnEveryTarget) {
@@ -150,7 +155,7 @@ TEST_F(DownloadQueue, TargetsHeldOpenGetTheLatestPrefixOnEveryTarget) {
     chooseAndStart(2);
     EXPECT_TRUE(fs::exists(held));
     EXPECT_EQ(targetNames(), (std::vector<std::string>{"最新Quorvane客户端.part1.rar",
-                                                        "最新Quorvane客户端.part2.rar"}));
+                                                       "最新Quorvane客户端.part2.rar"}));
     EXPECT_EQ(text(Control::解压哪个文件透明标签),
               "下载完成后，请解压缩这个文件：最新Quorvane客户端.part1.rar");
 }
@@ -160,7 +165,8 @@ TEST_F(DownloadQueue, AfterThreeFailedRenamingsTheHintStaysEmptyAndTheQueueStand
     acceptList(exampleList());
     std::string prefix;
     for (int pass = 0; pass <= 3; ++pass) {
-        const fs::path held = c.g.downloadFolder / platform::pathFromUtf8(prefix + "Quorvane客户端.rar");
+        const fs::path held =
+            c.g.downloadFolder / platform::pathFromUtf8(prefix + "Quorvane客户端.rar");
         std::ofstream(held) << "in use";
         system.holdOpen(held);
         prefix += "最新";

@@ -44,11 +44,11 @@ std::map<std::string, std::uintmax_t> listing(const fs::path& folder) {
 
 // The program on a fake window with the real downloader; the test's thread is the window's.
 class EndToEnd : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ui.attach(&program);
-        server.serve("/list", platform::utf8ToGbk(exampleList(
-                                  server.url("/m1"), server.url("/m2"), server.url("/m3"))));
+        server.serve("/list", platform::utf8ToGbk(exampleList(server.url("/m1"), server.url("/m2"),
+                                                              server.url("/m3"))));
         prepareStartUp(c);
         const ProtectionKeys keys = programProtectionKeys();
         c.g.protectedSource1 = protectAddress(server.url("/list"), keys);
@@ -69,6 +69,14 @@ protected:
     }
     bool runUntilIdle() {
         return runUntil([this] { return c.g.queueSources.empty() && !c.g.downloadRunning; });
+    }
+    // Starts the first entry from a throttled server; true once its first bytes are in.
+    bool startSlowDownload() {
+        Faults slow;
+        slow.bytesPerSecond = 256 << 10;
+        server.servePattern("/m1/dl/client.rar", 16 << 20, slow);
+        program.composeDownloadQueue();
+        return runUntil([this] { return downloader.QueryProgress() > 0; });
     }
     fs::path target(std::string_view name) {
         return c.g.downloadFolder / platform::pathFromUtf8(name);
@@ -100,8 +108,9 @@ TEST_F(EndToEnd, EveryEntryOfTheExampleListDownloadsUnderItsOwnName) {
     EXPECT_EQ(readFile(target("Quorvane客户端.part1.rar")), patternBytes(kPartOneSize));
     EXPECT_EQ(readFile(target("Quorvane客户端.part2.rar")), patternBytes(kPartTwoSize));
     ASSERT_EQ(ui.messageBoxes().size(), 1u) << "one prompt for both parts";
-    EXPECT_EQ(ui.messageBoxes()[0].text,
-              "下载已完成，要打开保存文件的文件夹吗？\r\n\r\n请解压缩这个文件：Quorvane客户端.part1.rar");
+    EXPECT_EQ(
+        ui.messageBoxes()[0].text,
+        "下载已完成，要打开保存文件的文件夹吗？\r\n\r\n请解压缩这个文件：Quorvane客户端.part1.rar");
 
     for (int entry : {0, 1}) {
         ui.userChooses(entry);
@@ -114,11 +123,7 @@ TEST_F(EndToEnd, EveryEntryOfTheExampleListDownloadsUnderItsOwnName) {
 }
 
 TEST_F(EndToEnd, CancelInTheMiddleLeavesNoFileBehind) {
-    Faults slow;
-    slow.bytesPerSecond = 256 << 10;
-    server.servePattern("/m1/dl/client.rar", 16 << 20, slow);
-    program.composeDownloadQueue();
-    ASSERT_TRUE(runUntil([this] { return downloader.QueryProgress() > 0; }));
+    ASSERT_TRUE(startSlowDownload());
 
     ui.queueAnswer(MessageBoxAnswer::yes);
     program.onCancelClicked();
@@ -130,11 +135,7 @@ TEST_F(EndToEnd, CancelInTheMiddleLeavesNoFileBehind) {
 }
 
 TEST_F(EndToEnd, ClosingDuringADownloadRemovesItsFileBeforeTheProgramEnds) {
-    Faults slow;
-    slow.bytesPerSecond = 256 << 10;
-    server.servePattern("/m1/dl/client.rar", 16 << 20, slow);
-    program.composeDownloadQueue();
-    ASSERT_TRUE(runUntil([this] { return downloader.QueryProgress() > 0; }));
+    ASSERT_TRUE(startSlowDownload());
 
     ui.queueAnswer(MessageBoxAnswer::yes);
     ASSERT_TRUE(program.onCloseRequest());

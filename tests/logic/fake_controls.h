@@ -23,7 +23,7 @@ struct ShownMessageBox {
 };
 
 class FakeControls final : public Controls {
-public:
+  public:
     FakeControls();
 
     void attach(WindowEvents* events) { events_ = events; }
@@ -63,7 +63,7 @@ public:
     bool windowShown();
     WindowState windowState();
 
-private:
+  private:
     std::mutex mutex_;
     WindowEvents* events_ = nullptr;
     std::map<Control, std::string> texts_;

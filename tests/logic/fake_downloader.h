@@ -10,7 +10,7 @@
 namespace quorvane::test {
 
 class FakeDownloader final : public Downloader {
-public:
+  public:
     void ConfigureEngineA(std::int32_t, std::int32_t, std::int32_t) override { ++configureCalls; }
     void ConfigureEngineB(std::int32_t) override {}
     void StartDownload(const TransferSettings& settings) override { starts.push_back(settings); }

@@ -28,7 +28,8 @@ TEST(RandomNames, AreTenToSixteenLettersOrDigitsAndDoNotRepeat) {
         const std::string name = makeRandomName(1, 36);
         ASSERT_GE(name.size(), 10u);
         ASSERT_LE(name.size(), 16u);
-        for (char ch : name) ASSERT_TRUE((ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9')) << name;
+        for (char ch : name)
+            ASSERT_TRUE((ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9')) << name;
         EXPECT_TRUE(seen.insert(name).second) << "repeated: " << name;
         EXPECT_NE(name.find_first_not_of(name[0]), std::string::npos) << "one letter repeated";
         lengths.insert(name.size());

@@ -14,9 +14,9 @@ using ListPresentation = ProgramTest;
 
 TEST_F(ListPresentation, WorkedExampleGivesThreeItemsWithTagsAndWithoutPartWords) {
     acceptList(exampleList());
-    EXPECT_EQ(ui.items(), (std::vector<std::string>{"Quorvane客户端(网通下载)",
-                                                     "Quorvane客户端(联通下载)",
-                                                     "Quorvane客户端(电信下载)"}));
+    EXPECT_EQ(ui.items(),
+              (std::vector<std::string>{"Quorvane客户端(网通下载)", "Quorvane客户端(联通下载)",
+                                        "Quorvane客户端(电信下载)"}));
     EXPECT_EQ(ui.chosenItem(), 0);
     EXPECT_EQ(text(Control::编辑框A1), "http://mirror1.test/dl/client.rar");
     EXPECT_FALSE(ui.isDisabled(Control::超级按钮_接收));
@@ -42,8 +42,9 @@ TEST_F(ListPresentation, SingleConnectionRuleFollowsTheChosenEntry) {
 }
 
 TEST_F(ListPresentation, FirstEntryGetsItsRuleRightAfterTheFill) {
-    acceptList("[Down]\nDown=True\n[Files]\nNum=2\n[Name]\nName1=A\nName2=B\n[Add]\n"
-               "Add1=http://h/a.rar\nAdd2=http://h/b.rar\n[LineOne]\nNum=1\nLineOne1=1\n");
+    acceptList(
+        "[Down]\nDown=True\n[Files]\nNum=2\n[Name]\nName1=A\nName2=B\n[Add]\n"
+        "Add1=http://h/a.rar\nAdd2=http://h/b.rar\n[LineOne]\nNum=1\nLineOne1=1\n");
     EXPECT_EQ(text(Control::编辑框2), "1");
     EXPECT_TRUE(ui.isDisabled(Control::编辑框2));
 }
@@ -55,10 +56,10 @@ TEST_F(ListPresentation, CountsFromTheListAreReadSafely) {
         const char* address;
     };
     int rowNumber = 0;
-    for (const Row& row : {Row{"", 0, ""}, Row{"Num=0\n", 0, ""}, Row{"Num=abc\n", 0, ""},
-                           Row{"Num=-4\n", 0, ""}, Row{"Num=3\n", 3, "http://h/one.rar"},
-                           Row{"Num=2147483647\n", 1000, "http://h/one.rar"},
-                           Row{"Num=99999999999999999999999\n", 1000, "http://h/one.rar"}}) {
+    for (const Row& row :
+         {Row{"", 0, ""}, Row{"Num=0\n", 0, ""}, Row{"Num=abc\n", 0, ""}, Row{"Num=-4\n", 0, ""},
+          Row{"Num=3\n", 3, "http://h/one.rar"}, Row{"Num=2147483647\n", 1000, "http://h/one.rar"},
+          Row{"Num=99999999999999999999999\n", 1000, "http://h/one.rar"}}) {
         FakeControls fresh;
         Program freshProgram(fresh, downloader, system);
         fresh.attach(&freshProgram);
@@ -66,8 +67,8 @@ TEST_F(ListPresentation, CountsFromTheListAreReadSafely) {
         fc.g.listFilePath = system.root() / ("counts-" + std::to_string(++rowNumber) + ".ini");
         {
             std::ofstream out(fc.g.listFilePath, std::ios::binary | std::ios::trunc);
-            out << "[Down]\nDown=True\n[Files]\n" << row.files
-                << "[Name]\nName1=One\n[Add]\nAdd1=http://h/one.rar\n";
+            out << "[Down]\nDown=True\n[Files]\n"
+                << row.files << "[Name]\nName1=One\n[Add]\nAdd1=http://h/one.rar\n";
         }
         const auto started = std::chrono::steady_clock::now();
         fillFileChooser(fc);
@@ -80,7 +81,8 @@ TEST_F(ListPresentation, CountsFromTheListAreReadSafely) {
 
 TEST_F(ListPresentation, MissingNamesAndAddressesGiveEmptyItemsAndNoStart) {
     prepare();
-    acceptList("[Down]\nDown=True\n[Files]\nNum=3\n[Name]\nName1=Only\n[Add]\nAdd1=http://h/a.rar\n");
+    acceptList(
+        "[Down]\nDown=True\n[Files]\nNum=3\n[Name]\nName1=Only\n[Add]\nAdd1=http://h/a.rar\n");
     EXPECT_EQ(ui.items(), (std::vector<std::string>{"Only", "", ""}));
     ui.userChooses(2);
     EXPECT_EQ(text(Control::编辑框A1), "");
@@ -89,8 +91,9 @@ TEST_F(ListPresentation, MissingNamesAndAddressesGiveEmptyItemsAndNoStart) {
 }
 
 TEST_F(ListPresentation, RulesForUnknownEntriesOrRepeatedRulesChangeNothingElse) {
-    acceptList("[Down]\nDown=True\n[Files]\nNum=3\n[Name]\nName1=A\nName2=B\nName3=C\n[Add]\n"
-               "[LineOne]\nNum=5\nLineOne1=0\nLineOne2=4\nLineOne3=3\nLineOne4=3\nLineOne5=x\n");
+    acceptList(
+        "[Down]\nDown=True\n[Files]\nNum=3\n[Name]\nName1=A\nName2=B\nName3=C\n[Add]\n"
+        "[LineOne]\nNum=5\nLineOne1=0\nLineOne2=4\nLineOne3=3\nLineOne4=3\nLineOne5=x\n");
     for (int index : {0, 1}) {
         ui.userChooses(index);
         EXPECT_EQ(text(Control::编辑框2), "10");
@@ -104,10 +107,10 @@ TEST_F(ListPresentation, ConnectionCountIsPulledBackBetweenOneAndTen) {
         const char* written;
         const char* kept;
     };
-    for (const Row& row : {Row{"0", "1"}, Row{"-3", "1"}, Row{"abc", "1"}, Row{"", "1"},
-                           Row{"11", "10"}, Row{"50", "10"}, Row{"100", "10"},
-                           Row{"99999999999999999999", "10"}, Row{"1", "1"}, Row{"7", "7"},
-                           Row{"10", "10"}}) {
+    for (const Row& row :
+         {Row{"0", "1"}, Row{"-3", "1"}, Row{"abc", "1"}, Row{"", "1"}, Row{"11", "10"},
+          Row{"50", "10"}, Row{"100", "10"}, Row{"99999999999999999999", "10"}, Row{"1", "1"},
+          Row{"7", "7"}, Row{"10", "10"}}) {
         ui.setText(Control::编辑框2, row.written);
         EXPECT_EQ(text(Control::编辑框2), row.kept) << "written: " << row.written;
     }

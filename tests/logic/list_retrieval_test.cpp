@@ -25,7 +25,7 @@ std::string readFile(const fs::path& file) {
 }
 
 class ListRetrieval : public ProgramTest {
-protected:
+  protected:
     void SetUp() override {
         prepare();
         c.retryPauses = {20ms, 40ms};
@@ -55,8 +55,8 @@ TEST_F(ListRetrieval, FirstSourceWithAListIsTheOnlyOneAsked) {
     EXPECT_EQ(server.hits("/one"), 1);
     EXPECT_EQ(server.hits("/two"), 0);
     EXPECT_EQ(server.hits("/three"), 0);
-    EXPECT_EQ(statuses(), (std::vector<std::string>{"正在读取文件列表，请稍候！(1)",
-                                                    "请选择要下载的文件："}));
+    EXPECT_EQ(statuses(),
+              (std::vector<std::string>{"正在读取文件列表，请稍候！(1)", "请选择要下载的文件："}));
     EXPECT_EQ(ui.items().size(), 3u);
     EXPECT_FALSE(ui.isDisabled(Control::组合框1));
     EXPECT_FALSE(ui.isDisabled(Control::超级按钮_接收));

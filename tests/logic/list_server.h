@@ -14,7 +14,7 @@
 namespace quorvane::test {
 
 class ListServer {
-public:
+  public:
     struct Answer {
         int status = 200;
         std::string body;
@@ -54,7 +54,7 @@ public:
         return hits_[path];
     }
 
-private:
+  private:
     int countHit(const std::string& path) {
         std::lock_guard lock(mutex_);
         return ++hits_[path];

@@ -10,9 +10,10 @@ namespace quorvane::test {
 
 std::string exampleList(std::string_view mirror1, std::string_view mirror2,
                         std::string_view mirror3) {
-    std::string list = "[Down]\r\nDown=True\r\n[Files]\r\nNum=3\r\n[Name]\r\n"
-                       "Name1=Quorvane客户端(网通下载)\r\nName2=Quorvane客户端(联通下载)\r\n"
-                       "Name3=Quorvane客户端第一部分(电信下载)\r\n[Add]\r\n";
+    std::string list =
+        "[Down]\r\nDown=True\r\n[Files]\r\nNum=3\r\n[Name]\r\n"
+        "Name1=Quorvane客户端(网通下载)\r\nName2=Quorvane客户端(联通下载)\r\n"
+        "Name3=Quorvane客户端第一部分(电信下载)\r\n[Add]\r\n";
     list += "Add1=" + std::string(mirror1) + "/dl/client.rar\r\n";
     list += "Add2=" + std::string(mirror2) + "/dl/client.rar\r\n";
     list += "Add3=" + std::string(mirror3) + "/dl/client.part1.rar\r\n";
@@ -20,9 +21,13 @@ std::string exampleList(std::string_view mirror1, std::string_view mirror2,
     return list;
 }
 
-ProgramTest::ProgramTest() { ui.attach(&program); }
+ProgramTest::ProgramTest() {
+    ui.attach(&program);
+}
 
-void ProgramTest::prepare() { prepareStartUp(c); }
+void ProgramTest::prepare() {
+    prepareStartUp(c);
+}
 
 void ProgramTest::acceptList(std::string_view utf8List) {
     // A new file each time: the program never sees a saved list change.

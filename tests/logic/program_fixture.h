@@ -21,7 +21,7 @@ std::string exampleList(std::string_view mirror1 = "http://mirror1.test",
                         std::string_view mirror3 = "http://mirror3.test");
 
 class ProgramTest : public ::testing::Test {
-protected:
+  protected:
     ProgramTest();
 
     // Start-up without the list worker: constants, download folder, icon.

@@ -14,7 +14,7 @@
 namespace quorvane::test {
 
 class TestSystem final : public System {
-public:
+  public:
     // Creates a fresh program folder under the system's temporary folder.
     TestSystem();
     ~TestSystem() override;
@@ -37,7 +37,7 @@ public:
     std::optional<std::filesystem::path> freeSpaceAskedFor();
     std::vector<std::filesystem::path> openedFolders();
 
-private:
+  private:
     bool readOnly(const std::filesystem::path& path);
 
     std::filesystem::path root_;

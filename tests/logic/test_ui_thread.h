@@ -14,7 +14,7 @@
 namespace quorvane::test {
 
 class TestUiThread final : public UiThread {
-public:
+  public:
     void post(std::function<void()> task) override {
         {
             std::lock_guard lock(mutex_);
@@ -36,7 +36,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::deque<std::function<void()>> takeTasks(std::chrono::milliseconds wait) {
         std::unique_lock lock(mutex_);
         posted_.wait_for(lock, wait, [this] { return !tasks_.empty(); });
