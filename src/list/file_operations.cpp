@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Index 1 is 'a'; indexes past the digits are the punctuation of the original name table.
+// Index 1 is 'a'. Past the digits come punctuation characters, which file names here never use.
 constexpr std::string_view kNameTable =
     "abcdefghijklmnopqrstuvwxyz0123456789~`!@#$%^&()_+{}[];',.-=";
 

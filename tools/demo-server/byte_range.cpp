@@ -27,11 +27,11 @@ ByteRange selectByteRange(std::string_view rangeHeader, std::int64_t fileSize) {
     constexpr std::string_view kUnit = "bytes=";
     const ByteRange whole{ByteRange::Kind::Whole, 0, fileSize - 1};
     if (!rangeHeader.starts_with(kUnit)) return whole;
-    const std::string_view spec = rangeHeader.substr(kUnit.size());
-    const auto dash = spec.find('-');
-    if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return whole;
-    const std::string_view firstText = spec.substr(0, dash);
-    const std::string_view lastText = spec.substr(dash + 1);
+    const std::string_view requested = rangeHeader.substr(kUnit.size());
+    const auto dash = requested.find('-');
+    if (dash == std::string_view::npos || requested.find(',') != std::string_view::npos) return whole;
+    const std::string_view firstText = requested.substr(0, dash);
+    const std::string_view lastText = requested.substr(dash + 1);
 
     if (firstText.empty()) {  // the last N bytes
         const auto count = readPosition(lastText);
