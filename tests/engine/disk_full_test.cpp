@@ -49,17 +49,13 @@ TEST_P(FullDisk, FailsWithTheReasonAndRemovesThePartialFile) {
     faults.noContentLength = !c.sizeKnown;
     TestHttpServer server;
     server.servePattern("/big.bin", 3 * 1024 * kKiB, faults);
-    RecordingListener listener;
-    engine::Engine engine(listener);
+    EngineBench bench;
 
-    auto job = engine.start(optionsFor(server.url("/big.bin"), disk.path() / "big.bin", 4));
-    auto report = listener.waitForEnd(job.id);
+    auto [job, report] =
+        bench.runToEnd(optionsFor(server.url("/big.bin"), disk.path() / "big.bin", 4));
 
     ASSERT_TRUE(report) << c.question;
-    EXPECT_EQ(report->outcome, engine::Outcome::failed) << c.question;
-    EXPECT_NE(report->reason.find("disk is full"), std::string::npos)
-        << c.question << ": " << report->reason;
-    EXPECT_TRUE(listing(disk.path()).empty()) << c.question;
+    expectFailedLeavingNothing(*report, disk.path(), "disk is full", c.question);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,7 +1,11 @@
 #include "engine_test_support.h"
 
+#include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <openssl/evp.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -125,6 +129,53 @@ engine::JobOptions optionsFor(const std::string& url, const std::filesystem::pat
     options.connections = connections;
     options.tuning = quickTuning();
     return options;
+}
+
+Faults throttledTo(std::int64_t bytesPerSecond) {
+    Faults faults;
+    faults.bytesPerSecond = bytesPerSecond;
+    return faults;
+}
+
+int freeLoopbackPort() {
+    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bool bound = ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                 ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    ::close(probe);
+    return bound ? ntohs(address.sin_port) : 0;
+}
+
+EngineBench::Run EngineBench::runToEnd(const engine::JobOptions& options,
+                                       std::chrono::seconds budget) {
+    Run run;
+    run.job = engine.start(options);
+    run.report = listener.waitForEnd(run.job.id, budget);
+    return run;
+}
+
+EngineBench::Run EngineBench::download(const std::string& url, const std::string& name,
+                                       int connections, std::chrono::seconds budget) {
+    return runToEnd(optionsFor(url, folder / name, connections), budget);
+}
+
+void expectOnlyThePattern(const std::filesystem::path& folder, const std::string& name,
+                          std::int64_t size, const std::string& context) {
+    EXPECT_EQ(sha256OfFile(folder / name), sha256Of(patternBytes(size))) << context;
+    EXPECT_EQ(listing(folder), std::vector<std::string>{name}) << context;
+}
+
+void expectFailedLeavingNothing(const engine::JobReport& report,
+                                const std::filesystem::path& folder, const std::string& reasonPart,
+                                const std::string& context) {
+    EXPECT_EQ(report.outcome, engine::Outcome::failed) << context;
+    EXPECT_FALSE(report.reason.empty()) << context;
+    EXPECT_NE(report.reason.find(reasonPart), std::string::npos)
+        << context << ": " << report.reason;
+    EXPECT_TRUE(listing(folder).empty()) << context;
 }
 
 }  // namespace quorvane::testing

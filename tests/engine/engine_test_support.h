@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers for the engine's tests: a scratch folder, file digests, and a listener that lets a
-// test wait for a job's end.
+// Helpers for the engine's tests: a scratch folder, file digests, a listener that lets a test wait
+// for a job's end, and an engine bench that runs one job to its end in a single call.
 
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "support/test_http_server.h"
 
 namespace quorvane::testing {
 
@@ -62,5 +63,42 @@ engine::Tuning quickTuning();
 
 engine::JobOptions optionsFor(const std::string& url, const std::filesystem::path& target,
                               int connections);
+
+// A server that sends no faster than this, so that a job is still running when the test acts.
+Faults throttledTo(std::int64_t bytesPerSecond);
+
+// A loopback port that was free a moment ago, so nothing listens there; 0 when none was found.
+int freeLoopbackPort();
+
+// What a download test sets up: a scratch folder and an engine that reports to a recording
+// listener. Members are destroyed in reverse, so the engine ends its jobs before the folder goes.
+struct EngineBench {
+    struct Run {
+        engine::JobHandle job;
+        std::optional<engine::JobReport> report;  // empty when the job did not end in time
+    };
+
+    // Starts the job and waits for its end.
+    Run runToEnd(const engine::JobOptions& options,
+                 std::chrono::seconds budget = std::chrono::seconds(30));
+    // Fetches url into folder/name with the quick tuning, and waits for the end.
+    Run download(const std::string& url, const std::string& name, int connections,
+                 std::chrono::seconds budget = std::chrono::seconds(30));
+
+    ScratchFolder folder;
+    RecordingListener listener;
+    engine::Engine engine{listener};
+};
+
+// Expects the folder to hold nothing but `name`, and that file to be exactly patternBytes(size).
+// `context` names the case in a failure message.
+void expectOnlyThePattern(const std::filesystem::path& folder, const std::string& name,
+                          std::int64_t size, const std::string& context = {});
+
+// Expects a failed job with a reason a person can read that mentions `reasonPart`, and an empty
+// folder: a failure leaves nothing behind.
+void expectFailedLeavingNothing(const engine::JobReport& report,
+                                const std::filesystem::path& folder, const std::string& reasonPart,
+                                const std::string& context = {});
 
 }  // namespace quorvane::testing

@@ -23,18 +23,6 @@ namespace {
 
 constexpr std::int64_t kKiB = 1024;
 
-int freeLoopbackPort() {
-    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
 bool accepts(int port) {
     int client = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -99,18 +87,15 @@ TEST_P(FtpDownload, FetchesTheExactFileOverSeveralConnections) {
     }
     FtpServer server(served.path());
     ASSERT_TRUE(server.running()) << "pyftpdlib did not start";
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
+    EngineBench bench;
 
-    auto job = engine.start(optionsFor(server.url("game.rar"), folder / "game.rar", GetParam()));
-    auto report = listener.waitForEnd(job.id, std::chrono::seconds(60));
+    auto [job, report] =
+        bench.download(server.url("game.rar"), "game.rar", GetParam(), std::chrono::seconds(60));
 
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
-    EXPECT_EQ(sha256OfFile(folder / "game.rar"), sha256Of(patternBytes(size)));
-    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"game.rar"});
-    EXPECT_EQ(listener.sizeEvents(job.id), 1);
+    expectOnlyThePattern(bench.folder.path(), "game.rar", size);
+    EXPECT_EQ(bench.listener.sizeEvents(job.id), 1);
     EXPECT_EQ(report->totalSize, size);
 }
 
@@ -121,15 +106,12 @@ TEST(FtpDownloadFailure, AMissingFileFailsAndLeavesNothing) {
     ScratchFolder served;
     FtpServer server(served.path());
     ASSERT_TRUE(server.running()) << "pyftpdlib did not start";
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
-    auto job = engine.start(optionsFor(server.url("nothing.rar"), folder / "nothing.rar", 4));
-    auto report = listener.waitForEnd(job.id, std::chrono::seconds(60));
+    EngineBench bench;
+    auto [job, report] =
+        bench.download(server.url("nothing.rar"), "nothing.rar", 4, std::chrono::seconds(60));
     ASSERT_TRUE(report);
-    EXPECT_EQ(report->outcome, engine::Outcome::failed);
-    EXPECT_FALSE(report->reason.empty());
-    EXPECT_TRUE(listing(folder.path()).empty());
+    // Any reason will do, as long as there is one.
+    expectFailedLeavingNothing(*report, bench.folder.path(), "");
 }
 
 }  // namespace

@@ -67,21 +67,16 @@ TEST_P(HttpDownload, WritesTheExactBytesAskingForEachByteAboutOnce) {
     const auto& c = GetParam();
     TestHttpServer server;
     server.servePattern("/file.bin", c.size);
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
+    EngineBench bench;
 
-    auto job =
-        engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", c.connections));
-    auto report = listener.waitForEnd(job.id);
+    auto [job, report] = bench.download(server.url("/file.bin"), "file.bin", c.connections);
 
     ASSERT_TRUE(report) << c.question;
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << c.question << ": " << report->reason;
-    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(c.size))) << c.question;
-    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"}) << c.question;
+    expectOnlyThePattern(bench.folder.path(), "file.bin", c.size, c.question);
     EXPECT_EQ(report->totalSize, c.size);
     EXPECT_EQ(job.progress->received.load(), c.size);
-    EXPECT_EQ(listener.sizeEvents(job.id), 1);
+    EXPECT_EQ(bench.listener.sizeEvents(job.id), 1);
     EXPECT_EQ(server.badRangeHeaders(), 0) << c.question;
     std::string asked;
     for (const auto& request : server.requests()) asked += request.range + " ";
@@ -101,18 +96,13 @@ INSTANTIATE_TEST_SUITE_P(
     QuestionName());
 
 TEST(HttpDownloadConnections, ASlowServerIsSharedByEveryConnection) {
-    Faults slow;
-    slow.bytesPerSecond = 512 * kKiB;
     TestHttpServer server;
-    server.servePattern("/file.bin", 2 * kMiB, slow);
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
-    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4));
-    auto report = listener.waitForEnd(job.id);
+    server.servePattern("/file.bin", 2 * kMiB, throttledTo(512 * kKiB));
+    EngineBench bench;
+    auto [job, report] = bench.download(server.url("/file.bin"), "file.bin", 4);
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
-    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(2 * kMiB)));
+    EXPECT_EQ(sha256OfFile(bench.folder / "file.bin"), sha256Of(patternBytes(2 * kMiB)));
     EXPECT_GE(server.connectionsSeen(), 4);
     EXPECT_LE(server.connectionsSeen(), 4 + 2);
     server.releaseStalls();
@@ -121,33 +111,23 @@ TEST(HttpDownloadConnections, ASlowServerIsSharedByEveryConnection) {
 TEST(HttpDownloadTarget, ReplacesAnExistingFileOnlyWhenComplete) {
     TestHttpServer server;
     server.servePattern("/file.bin", 300 * kKiB);
-    ScratchFolder folder;
-    {
-        std::ofstream old(folder / "file.bin");
-        old << "old contents";
-    }
-    RecordingListener listener;
-    engine::Engine engine(listener);
-    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4));
-    auto report = listener.waitForEnd(job.id);
+    EngineBench bench;
+    std::ofstream(bench.folder / "file.bin") << "old contents";
+    auto [job, report] = bench.download(server.url("/file.bin"), "file.bin", 4);
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
-    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(300 * kKiB)));
-    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"});
+    expectOnlyThePattern(bench.folder.path(), "file.bin", 300 * kKiB);
 }
 
 TEST(HttpDownloadTarget, AnEmptyFileArrivesEmpty) {
     TestHttpServer server;
     server.serve("/empty", "");
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
-    auto job = engine.start(optionsFor(server.url("/empty"), folder / "empty", 10));
-    auto report = listener.waitForEnd(job.id);
+    EngineBench bench;
+    auto [job, report] = bench.download(server.url("/empty"), "empty", 10);
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
-    EXPECT_EQ(std::filesystem::file_size(folder / "empty"), 0u);
-    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"empty"});
+    EXPECT_EQ(std::filesystem::file_size(bench.folder / "empty"), 0u);
+    EXPECT_EQ(listing(bench.folder.path()), std::vector<std::string>{"empty"});
 }
 
 }  // namespace

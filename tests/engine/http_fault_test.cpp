@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "case_name.h"
 #include "engine_test_support.h"
 #include "support/test_http_server.h"
@@ -39,20 +35,15 @@ TEST_P(FaultThatHeals, StillDeliversTheExactFile) {
     const auto& c = GetParam();
     TestHttpServer server(c.resetConnections);
     server.servePattern("/file.bin", kSize, c.faults);
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
+    EngineBench bench;
 
-    auto job =
-        engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", c.connections));
-    auto report = listener.waitForEnd(job.id);
+    auto [job, report] = bench.download(server.url("/file.bin"), "file.bin", c.connections);
 
     ASSERT_TRUE(report) << c.question;
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << c.question << ": " << report->reason;
-    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(kSize))) << c.question;
-    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"}) << c.question;
+    expectOnlyThePattern(bench.folder.path(), "file.bin", kSize, c.question);
     EXPECT_EQ(server.badRangeHeaders(), 0) << c.question;
-    EXPECT_EQ(listener.sizeEvents(job.id), c.faults.noContentLength ? 0 : 1) << c.question;
+    EXPECT_EQ(bench.listener.sizeEvents(job.id), c.faults.noContentLength ? 0 : 1) << c.question;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -93,21 +84,17 @@ TEST(FaultThatHealsOnTime, AStalledConnectionGivesItsPieceBack) {
     faults.stallFor = std::chrono::seconds(20);
     TestHttpServer server;
     server.servePattern("/file.bin", kSize, faults);
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
+    EngineBench bench;
 
     auto started = std::chrono::steady_clock::now();
-    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4));
-    auto report = listener.waitForEnd(job.id);
+    auto [job, report] = bench.download(server.url("/file.bin"), "file.bin", 4);
     auto took = std::chrono::steady_clock::now() - started;
 
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
     EXPECT_LT(took, std::chrono::seconds(15)) << "the stalled piece waited for the server";
     EXPECT_GE(report->retries, 1);
-    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(kSize)));
-    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"});
+    expectOnlyThePattern(bench.folder.path(), "file.bin", kSize);
     server.releaseStalls();
 }
 
@@ -117,15 +104,11 @@ TEST(FaultThatHealsOnTime, ARedirectChainLeadsToTheFile) {
     server.redirect("/a", "/b");
     server.redirect("/b", server.url("/c"));
     server.redirect("/c", "/file.bin");
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
-    auto job = engine.start(optionsFor(server.url("/a"), folder / "file.bin", 4));
-    auto report = listener.waitForEnd(job.id);
+    EngineBench bench;
+    auto [job, report] = bench.download(server.url("/a"), "file.bin", 4);
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
-    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(patternBytes(kSize)));
-    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"});
+    expectOnlyThePattern(bench.folder.path(), "file.bin", kSize);
 }
 
 struct FailingCase {
@@ -151,19 +134,13 @@ TEST_P(FaultThatFails, EndsWithAReasonAndLeavesNothing) {
     server.redirect("/to-file", "file:///etc/passwd");
     server.redirect("/hop1", "/hop2");
     server.redirect("/hop2", "/missing");
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
+    EngineBench bench;
 
     std::string url = c.path.find("://") != std::string::npos ? c.path : server.url(c.path);
-    auto job = engine.start(optionsFor(url, folder / "file.bin", c.connections));
-    auto report = listener.waitForEnd(job.id);
+    auto [job, report] = bench.download(url, "file.bin", c.connections);
 
     ASSERT_TRUE(report) << c.question;
-    EXPECT_EQ(report->outcome, engine::Outcome::failed) << c.question;
-    EXPECT_NE(report->reason.find(c.reasonPart), std::string::npos)
-        << c.question << ": " << report->reason;
-    EXPECT_TRUE(listing(folder.path()).empty()) << c.question;
+    expectFailedLeavingNothing(*report, bench.folder.path(), c.reasonPart, c.question);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -182,11 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FaultThatFailsFast, APermanentErrorIsNotRetried) {
     TestHttpServer server;
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
-    auto job = engine.start(optionsFor(server.url("/missing"), folder / "file.bin", 10));
-    auto report = listener.waitForEnd(job.id);
+    EngineBench bench;
+    auto [job, report] = bench.download(server.url("/missing"), "file.bin", 10);
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::failed);
     EXPECT_EQ(server.requests().size(), 1u);
@@ -194,44 +168,29 @@ TEST(FaultThatFailsFast, APermanentErrorIsNotRetried) {
 }
 
 TEST(FaultThatFailsFast, ARefusedConnectionIsRetriedThenReported) {
-    // A port that was free a moment ago: nothing listens there.
-    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/file";
+    int port = freeLoopbackPort();
+    ASSERT_GT(port, 0) << "no loopback port to probe";
+    std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file";
 
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
-    auto options = optionsFor(url, folder / "file.bin", 4);
-    auto job = engine.start(options);
-    auto report = listener.waitForEnd(job.id);
+    EngineBench bench;
+    auto [job, report] = bench.download(url, "file.bin", 4);
     ASSERT_TRUE(report);
-    EXPECT_EQ(report->outcome, engine::Outcome::failed);
-    EXPECT_EQ(report->retries, options.tuning.triesPerPiece - 1);
-    EXPECT_NE(report->reason.find("tries"), std::string::npos) << report->reason;
-    EXPECT_TRUE(listing(folder.path()).empty());
+    EXPECT_EQ(report->retries, quickTuning().triesPerPiece - 1);
+    expectFailedLeavingNothing(*report, bench.folder.path(), "tries");
 }
 
 TEST(LargeFile, ASizeOver4GiBIsReportedIn64Bits) {
     constexpr std::int64_t kHuge = 5 * 1024 * kMiB + 7;
     TestHttpServer server;
-    Faults faults;
-    faults.bytesPerSecond = 4 * kMiB;  // keeps the test from fetching gigabytes
-    server.servePattern("/huge.bin", kHuge, faults);
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
+    // Throttled, so that the test does not fetch gigabytes.
+    server.servePattern("/huge.bin", kHuge, throttledTo(4 * kMiB));
+    EngineBench bench;
 
-    auto job = engine.start(optionsFor(server.url("/huge.bin"), folder / "huge.bin", 4));
-    auto size = listener.waitForSize(job.id);
-    engine.stop(job.id);
-    auto report = listener.waitForEnd(job.id);
+    auto job =
+        bench.engine.start(optionsFor(server.url("/huge.bin"), bench.folder / "huge.bin", 4));
+    auto size = bench.listener.waitForSize(job.id);
+    bench.engine.stop(job.id);
+    auto report = bench.listener.waitForEnd(job.id);
 
     ASSERT_TRUE(size);
     EXPECT_EQ(*size, kHuge);
@@ -239,7 +198,7 @@ TEST(LargeFile, ASizeOver4GiBIsReportedIn64Bits) {
     ASSERT_TRUE(report);
     // Where the disk cannot hold 5 GiB the job fails early, which is fine too.
     EXPECT_NE(report->outcome, engine::Outcome::completed);
-    EXPECT_TRUE(listing(folder.path()).empty());
+    EXPECT_TRUE(listing(bench.folder.path()).empty());
     server.releaseStalls();
 }
 

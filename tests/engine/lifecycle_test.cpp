@@ -20,30 +20,26 @@ bool noPartFiles(const std::filesystem::path& folder) {
 TEST(Lifecycle, AThousandStartsAndStopsEachEndOnce) {
     TestHttpServer server;
     server.servePattern("/file.bin", 512 * kKiB);
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
+    EngineBench bench;
     std::vector<engine::JobId> jobs;
     for (int i = 0; i < 1000; ++i) {
-        auto job =
-            engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 1 + i % 10));
-        engine.stop(job.id);
+        auto job = bench.engine.start(
+            optionsFor(server.url("/file.bin"), bench.folder / "file.bin", 1 + i % 10));
+        bench.engine.stop(job.id);
         jobs.push_back(job.id);
     }
     for (auto id : jobs) {
-        auto report = listener.waitForEnd(id);
+        auto report = bench.listener.waitForEnd(id);
         ASSERT_TRUE(report) << "job " << id << " never ended";
         EXPECT_NE(report->outcome, engine::Outcome::failed) << report->reason;
     }
-    for (auto id : jobs) EXPECT_EQ(listener.endEvents(id), 1);
-    EXPECT_TRUE(noPartFiles(folder.path()));
+    for (auto id : jobs) EXPECT_EQ(bench.listener.endEvents(id), 1);
+    EXPECT_TRUE(noPartFiles(bench.folder.path()));
 }
 
 TEST(Lifecycle, AThousandEnginesComeAndGoWithAJobRunning) {
     TestHttpServer server;
-    Faults slow;
-    slow.bytesPerSecond = 256 * kKiB;
-    server.servePattern("/file.bin", 4096 * kKiB, slow);
+    server.servePattern("/file.bin", 4096 * kKiB, throttledTo(256 * kKiB));
     ScratchFolder folder;
     for (int i = 0; i < 1000; ++i) {
         RecordingListener listener;
@@ -60,13 +56,10 @@ TEST(Lifecycle, AThousandEnginesComeAndGoWithAJobRunning) {
 
 TEST(Lifecycle, StopEndsEveryTransferWithinATenthOfASecond) {
     TestHttpServer server;
-    Faults slow;
-    slow.bytesPerSecond = 512 * kKiB;
-    server.servePattern("/file.bin", 64 * 1024 * kKiB, slow);
-    ScratchFolder folder;
-    RecordingListener listener;
-    engine::Engine engine(listener);
-    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 10));
+    server.servePattern("/file.bin", 64 * 1024 * kKiB, throttledTo(512 * kKiB));
+    EngineBench bench;
+    auto job =
+        bench.engine.start(optionsFor(server.url("/file.bin"), bench.folder / "file.bin", 10));
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (job.progress->received.load() < 1024 * kKiB &&
            std::chrono::steady_clock::now() < deadline) {
@@ -75,14 +68,14 @@ TEST(Lifecycle, StopEndsEveryTransferWithinATenthOfASecond) {
     ASSERT_GE(job.progress->received.load(), 1024 * kKiB) << "the download did not get going";
 
     auto stopped = std::chrono::steady_clock::now();
-    engine.stop(job.id);
-    auto report = listener.waitForEnd(job.id);
+    bench.engine.stop(job.id);
+    auto report = bench.listener.waitForEnd(job.id);
     auto took = std::chrono::steady_clock::now() - stopped;
 
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::stopped);
     EXPECT_LT(took, std::chrono::milliseconds(100));
-    EXPECT_TRUE(listing(folder.path()).empty());
+    EXPECT_TRUE(listing(bench.folder.path()).empty());
     server.releaseStalls();
 }
 

@@ -48,21 +48,30 @@ INSTANTIATE_TEST_SUITE_P(
                       PieceCase{"one connection gets one piece", 50 * kMiB, 1, 1}),
     quorvane::testing::QuestionName());
 
-TEST(PlanTakeover, TakesTheUpperHalfOfTheLargestUnrequestedRest) {
-    std::vector<Claim> claims = {{0, 1 * kMiB, 4 * kMiB, 1e6},
-                                 {4 * kMiB, 5 * kMiB, 16 * kMiB, 1e6}};
-    auto takeover = planTakeover(claims, 256 * kKiB, milliseconds(1000));
+// What an idle connection would take over, with 256 KiB pieces and requests of about a second.
+std::optional<Takeover> takeoverOf(const std::vector<Claim>& claims) {
+    return planTakeover(claims, 256 * kKiB, milliseconds(1000));
+}
+
+void expectTakeover(const std::vector<Claim>& claims, const Takeover& expected) {
+    auto takeover = takeoverOf(claims);
     ASSERT_TRUE(takeover);
-    EXPECT_EQ(takeover->from, 1u);
-    EXPECT_FALSE(takeover->cutsRequest);
-    EXPECT_EQ(takeover->end, 16 * kMiB);
-    EXPECT_EQ(takeover->begin,
-              5 * kMiB + (11 * kMiB) / 2 - (5 * kMiB + (11 * kMiB) / 2) % (64 * kKiB));
+    EXPECT_EQ(takeover->from, expected.from);
+    EXPECT_EQ(takeover->cutsRequest, expected.cutsRequest);
+    EXPECT_EQ(takeover->begin, expected.begin);
+    EXPECT_EQ(takeover->end, expected.end);
+}
+
+TEST(PlanTakeover, TakesTheUpperHalfOfTheLargestUnrequestedRest) {
+    // The half starts on a 64 KiB boundary.
+    const std::int64_t half = 5 * kMiB + (11 * kMiB) / 2;
+    expectTakeover(
+        {{0, 1 * kMiB, 4 * kMiB, 1e6}, {4 * kMiB, 5 * kMiB, 16 * kMiB, 1e6}},
+        {.from = 1, .begin = half - half % (64 * kKiB), .end = 16 * kMiB, .cutsRequest = false});
 }
 
 TEST(PlanTakeover, TakesAllOfARestTooSmallToHalve) {
-    std::vector<Claim> claims = {{0, 1 * kMiB, 1 * kMiB + 300 * kKiB, 1e6}};
-    auto takeover = planTakeover(claims, 256 * kKiB, milliseconds(1000));
+    auto takeover = takeoverOf({{0, 1 * kMiB, 1 * kMiB + 300 * kKiB, 1e6}});
     ASSERT_TRUE(takeover);
     EXPECT_EQ(takeover->begin, 1 * kMiB);
     EXPECT_EQ(takeover->end, 1 * kMiB + 300 * kKiB);
@@ -70,18 +79,10 @@ TEST(PlanTakeover, TakesAllOfARestTooSmallToHalve) {
 
 TEST(PlanTakeover, CutsOnlyARequestThatWouldKeepItsConnectionBusyTooLong) {
     // Everything is asked for; one connection crawls through 4 MiB at 100 KB/s.
-    std::vector<Claim> claims = {{0, 1 * kMiB, 1 * kMiB, 10e6},
-                                 {1 * kMiB, 5 * kMiB, 5 * kMiB, 100e3}};
-    auto takeover = planTakeover(claims, 256 * kKiB, milliseconds(1000));
-    ASSERT_TRUE(takeover);
-    EXPECT_EQ(takeover->from, 1u);
-    EXPECT_TRUE(takeover->cutsRequest);
-    EXPECT_EQ(takeover->begin, 3 * kMiB);
-    EXPECT_EQ(takeover->end, 5 * kMiB);
-
-    std::vector<Claim> allFast = {{0, 1 * kMiB, 1 * kMiB, 10e6},
-                                  {1 * kMiB, 5 * kMiB, 5 * kMiB, 10e6}};
-    EXPECT_FALSE(planTakeover(allFast, 256 * kKiB, milliseconds(1000)));
+    expectTakeover({{0, 1 * kMiB, 1 * kMiB, 10e6}, {1 * kMiB, 5 * kMiB, 5 * kMiB, 100e3}},
+                   {.from = 1, .begin = 3 * kMiB, .end = 5 * kMiB, .cutsRequest = true});
+    // When every connection is fast, nothing is worth cutting.
+    EXPECT_FALSE(takeoverOf({{0, 1 * kMiB, 1 * kMiB, 10e6}, {1 * kMiB, 5 * kMiB, 5 * kMiB, 10e6}}));
 }
 
 TEST(NextRequestLength, StaysWithinItsBoundsAndLeavesNoCrumbs) {

@@ -52,6 +52,18 @@ INSTANTIATE_TEST_SUITE_P(Table, SelectByteRange,
                                          RangeCase{"bytes=99999999999999999999-", Kind::Whole, 0,
                                                    999}));
 
+// Whether an answer arrived with this status; says what came instead when not.
+testing::AssertionResult answered(const httplib::Result& answer, int status) {
+    if (!answer) {
+        return testing::AssertionFailure() << "no answer: " << httplib::to_string(answer.error());
+    }
+    if (answer->status != status) {
+        return testing::AssertionFailure()
+               << "status " << answer->status << " instead of " << status;
+    }
+    return testing::AssertionSuccess();
+}
+
 class DemoServerSmoke : public testing::Test {
   protected:
     void SetUp() override {
@@ -62,26 +74,23 @@ class DemoServerSmoke : public testing::Test {
         server_ = std::make_unique<DemoServer>(options);
         ASSERT_TRUE(server_->bind());
         thread_ = std::thread([this] { server_->run(); });
+        client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
+        client_->set_read_timeout(10, 0);
     }
     void TearDown() override {
         server_->stop();
         if (thread_.joinable()) thread_.join();
     }
-    httplib::Client client() {
-        httplib::Client client("127.0.0.1", server_->port());
-        client.set_read_timeout(10, 0);
-        return client;
-    }
+    httplib::Client& http() { return *client_; }
 
     std::unique_ptr<DemoServer> server_;
     std::thread thread_;
+    std::unique_ptr<httplib::Client> client_;
 };
 
 TEST_F(DemoServerSmoke, ServesTheWorkedExampleListInGbk) {
-    auto http = client();
-    const auto list = http.Get("/list/2/down.ini");
-    ASSERT_TRUE(list);
-    ASSERT_EQ(list->status, 200);
+    const auto list = http().Get("/list/2/down.ini");
+    ASSERT_TRUE(answered(list, 200));
     EXPECT_NE(list->body.find("[Down]"), std::string::npos);
     EXPECT_NE(list->body.find("\xBF\xCD\xBB\xA7\xB6\xCB"), std::string::npos);  // 客户端 in GBK
     EXPECT_EQ(list->body.find("客户端"), std::string::npos);                    // not UTF-8
@@ -94,53 +103,44 @@ TEST_F(DemoServerSmoke, ServesTheWorkedExampleListInGbk) {
               "Quorvane客户端第一部分(电信下载)");
     EXPECT_EQ(document.value("Add", "Add3"), base + "/mirror3/dl/client.part1.rar");
     EXPECT_EQ(document.value("LineOne", "LineOne1"), "2");
-    EXPECT_EQ(http.Get("/list/1/down.ini")->body, list->body);
+    EXPECT_EQ(http().Get("/list/1/down.ini")->body, list->body);
 }
 
 TEST_F(DemoServerSmoke, ServesTheNewsPage) {
-    auto http = client();
-    const auto page = http.Get("/downlist.htm");
-    ASSERT_TRUE(page);
-    EXPECT_EQ(page->status, 200);
+    const auto page = http().Get("/downlist.htm");
+    ASSERT_TRUE(answered(page, 200));
     EXPECT_NE(page->body.find("<meta charset=\"utf-8\">"), std::string::npos);
     EXPECT_EQ(page->body.find("src=\"http"), std::string::npos);
 }
 
 TEST_F(DemoServerSmoke, ServesFileRangesThatAgreeWithTheWholeFile) {
-    auto http = client();
-    const auto whole = http.Get("/mirror3/dl/client.part2.rar");
-    ASSERT_TRUE(whole);
-    ASSERT_EQ(whole->status, 200);
+    const auto whole = http().Get("/mirror3/dl/client.part2.rar");
+    ASSERT_TRUE(answered(whole, 200));
     ASSERT_EQ(whole->body.size(), static_cast<std::size_t>(kFileBytes));
 
-    const auto part = http.Get("/mirror1/dl/client.part2.rar", {{"Range", "bytes=1000-1999"}});
-    ASSERT_TRUE(part);
-    EXPECT_EQ(part->status, 206);
+    const auto part = http().Get("/mirror1/dl/client.part2.rar", {{"Range", "bytes=1000-1999"}});
+    ASSERT_TRUE(answered(part, 206));
     EXPECT_EQ(part->get_header_value("Content-Range"), "bytes 1000-1999/1048576");
     EXPECT_EQ(part->body, whole->body.substr(1000, 1000));
 
-    const auto tail = http.Get("/mirror3/dl/client.part2.rar", {{"Range", "bytes=1048570-"}});
-    ASSERT_TRUE(tail);
-    EXPECT_EQ(tail->status, 206);
+    const auto tail = http().Get("/mirror3/dl/client.part2.rar", {{"Range", "bytes=1048570-"}});
+    ASSERT_TRUE(answered(tail, 206));
     EXPECT_EQ(tail->body, whole->body.substr(1048570));
-    EXPECT_NE(http.Get("/mirror3/dl/client.part1.rar")->body, whole->body);
+    EXPECT_NE(http().Get("/mirror3/dl/client.part1.rar")->body, whole->body);
 }
 
 TEST_F(DemoServerSmoke, AnswersHeadBadRangesAndUnknownFiles) {
-    auto http = client();
-    const auto head = http.Head("/mirror2/dl/client.rar");
-    ASSERT_TRUE(head);
-    EXPECT_EQ(head->status, 200);
+    const auto head = http().Head("/mirror2/dl/client.rar");
+    ASSERT_TRUE(answered(head, 200));
     EXPECT_EQ(head->get_header_value("Content-Length"), "1048576");
     EXPECT_FALSE(head->get_header_value("ETag").empty());
-    EXPECT_EQ(http.Head("/mirror2/dl/client.rar")->get_header_value("ETag"),
+    EXPECT_EQ(http().Head("/mirror2/dl/client.rar")->get_header_value("ETag"),
               head->get_header_value("ETag"));
 
-    const auto beyond = http.Get("/mirror2/dl/client.rar", {{"Range", "bytes=1048576-"}});
-    ASSERT_TRUE(beyond);
-    EXPECT_EQ(beyond->status, 416);
+    const auto beyond = http().Get("/mirror2/dl/client.rar", {{"Range", "bytes=1048576-"}});
+    ASSERT_TRUE(answered(beyond, 416));
     EXPECT_EQ(beyond->get_header_value("Content-Range"), "bytes */1048576");
-    EXPECT_EQ(http.Get("/mirror2/dl/other.rar")->status, 404);
+    EXPECT_EQ(http().Get("/mirror2/dl/other.rar")->status, 404);
 }
 
 }  // namespace

@@ -29,7 +29,8 @@ ByteRange selectByteRange(std::string_view rangeHeader, std::int64_t fileSize) {
     if (!rangeHeader.starts_with(kUnit)) return whole;
     const std::string_view requested = rangeHeader.substr(kUnit.size());
     const auto dash = requested.find('-');
-    if (dash == std::string_view::npos || requested.find(',') != std::string_view::npos) return whole;
+    if (dash == std::string_view::npos || requested.find(',') != std::string_view::npos)
+        return whole;
     const std::string_view firstText = requested.substr(0, dash);
     const std::string_view lastText = requested.substr(dash + 1);
 
