@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cassert>
+#include <string_view>
 #include <unordered_map>
 
 namespace quorvane {
@@ -38,6 +39,34 @@ DownloadOutcome outcomeOf(engine::Outcome outcome) {
             break;
     }
     return DownloadOutcome::failed;
+}
+
+// Why a transfer failed, said the way the program speaks to its users.
+struct FailureWording {
+    engine::FailureKind kind;
+    std::string_view text;
+};
+constexpr FailureWording kFailureWordings[] = {
+    {engine::FailureKind::badAddress, "下载地址无效"},
+    {engine::FailureKind::notFound, "服务器上找不到这个文件"},
+    {engine::FailureKind::accessDenied, "服务器拒绝了下载请求"},
+    {engine::FailureKind::certificate, "服务器的安全证书无法验证"},
+    {engine::FailureKind::tooManyRedirects, "服务器的转向次数过多"},
+    {engine::FailureKind::serverError, "服务器出错"},
+    {engine::FailureKind::serverInconsistent, "服务器的回应与请求不符"},
+    {engine::FailureKind::changedOnServer, "服务器上的文件在下载过程中发生了变化"},
+    {engine::FailureKind::network, "网络连接出错，多次重试仍未成功"},
+    {engine::FailureKind::diskFull, "磁盘空间已满"},
+    {engine::FailureKind::fileError, "无法在下载文件夹中写入文件"},
+};
+
+// The engine's own words stay in brackets, for whoever has to look into it.
+std::string failureText(engine::FailureKind kind, const std::string& detail) {
+    const auto* wording = std::find_if(std::begin(kFailureWordings), std::end(kFailureWordings),
+                                       [kind](const FailureWording& w) { return w.kind == kind; });
+    if (wording == std::end(kFailureWordings)) return detail;
+    if (detail.empty()) return std::string(wording->text);
+    return std::string(wording->text) + "（" + detail + "）";
 }
 
 }  // namespace
@@ -144,20 +173,20 @@ void EngineDownloader::onSizeKnown(engine::JobId job, std::int64_t totalSize) {
 }
 
 void EngineDownloader::onJobEnded(engine::JobId job, const engine::JobReport& report) {
-    uiThread_.post(
-        [deliveries = deliveries_, job, outcome = report.outcome, reason = report.reason] {
-            if (deliveries->released.load()) return;
-            auto found = deliveries->callbacks.find(job);
-            if (found == deliveries->callbacks.end()) return;
-            EventCallback callback = std::move(found->second);
-            deliveries->callbacks.erase(found);
-            if (!callback) return;
-            DownloadEvent event;
-            event.code = kTransferEnded;
-            event.outcome = outcomeOf(outcome);
-            event.reason = reason;
-            callback(event);
-        });
+    uiThread_.post([deliveries = deliveries_, job, outcome = report.outcome,
+                    reason = failureText(report.failure, report.reason)] {
+        if (deliveries->released.load()) return;
+        auto found = deliveries->callbacks.find(job);
+        if (found == deliveries->callbacks.end()) return;
+        EventCallback callback = std::move(found->second);
+        deliveries->callbacks.erase(found);
+        if (!callback) return;
+        DownloadEvent event;
+        event.code = kTransferEnded;
+        event.outcome = outcomeOf(outcome);
+        event.reason = reason;
+        callback(event);
+    });
 }
 
 }  // namespace quorvane

@@ -9,18 +9,23 @@ bool isTransientStatus(long status) {
 
 Failure fromStatus(long status) {
     std::string reason = "the server answered HTTP " + std::to_string(status);
+    FailureKind kind = FailureKind::serverError;
     switch (status) {
         case 401:
             reason += " (authorisation required)";
+            kind = FailureKind::accessDenied;
             break;
         case 403:
             reason += " (access forbidden)";
+            kind = FailureKind::accessDenied;
             break;
         case 404:
             reason += " (file not found)";
+            kind = FailureKind::notFound;
             break;
         case 410:
             reason += " (file gone)";
+            kind = FailureKind::notFound;
             break;
         case 429:
             reason += " (too many requests)";
@@ -31,7 +36,7 @@ Failure fromStatus(long status) {
         default:
             break;
     }
-    return {isTransientStatus(status), reason};
+    return {isTransientStatus(status), reason, kind};
 }
 
 bool isTransientCode(CURLcode code) {
@@ -65,22 +70,28 @@ bool isTransientCode(CURLcode code) {
 Failure classifyFailure(CURLcode code, long httpStatus, const char* curlDetail) {
     if (code == CURLE_HTTP_RETURNED_ERROR && httpStatus >= 400) return fromStatus(httpStatus);
     std::string reason;
+    FailureKind kind = FailureKind::network;
     switch (code) {
         case CURLE_UNSUPPORTED_PROTOCOL:
             reason = "the address leads to a scheme other than http, https or ftp";
+            kind = FailureKind::badAddress;
             break;
         case CURLE_TOO_MANY_REDIRECTS:
             reason = "too many redirects";
+            kind = FailureKind::tooManyRedirects;
             break;
         case CURLE_REMOTE_FILE_NOT_FOUND:
         case CURLE_FTP_COULDNT_RETR_FILE:
             reason = "the server has no such file";
+            kind = FailureKind::notFound;
             break;
         case CURLE_LOGIN_DENIED:
             reason = "the server refused the login";
+            kind = FailureKind::accessDenied;
             break;
         case CURLE_PEER_FAILED_VERIFICATION:
             reason = "the server's certificate could not be verified";
+            kind = FailureKind::certificate;
             break;
         default:
             reason = curl_easy_strerror(code);
@@ -88,7 +99,7 @@ Failure classifyFailure(CURLcode code, long httpStatus, const char* curlDetail) 
     }
     if (curlDetail != nullptr && curlDetail[0] != '\0')
         reason += std::string(" (") + curlDetail + ")";
-    return {isTransientCode(code), reason};
+    return {isTransientCode(code), reason, kind};
 }
 
 }  // namespace quorvane::engine

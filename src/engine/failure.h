@@ -6,11 +6,14 @@
 
 #include <string>
 
+#include "engine/job_options.h"
+
 namespace quorvane::engine {
 
 struct Failure {
     bool transient = false;
     std::string reason;
+    FailureKind kind = FailureKind::network;
 };
 
 // code is libcurl's result; httpStatus the last response status (0 when there was none).

@@ -52,17 +52,17 @@ Job::~Job() {
 
 void Job::begin(Clock::time_point now) {
     auto scheme = schemeOf(options_.url);
-    if (!scheme) return finish(Outcome::failed, "the address is not valid");
+    if (!scheme) return fail(FailureKind::badAddress, "the address is not valid");
     if (*scheme != "http" && *scheme != "https" && *scheme != "ftp") {
-        return finish(Outcome::failed, "the scheme " + *scheme + " is not supported");
+        return fail(FailureKind::badAddress, "the scheme " + *scheme + " is not supported");
     }
     ftp_ = *scheme == "ftp";
     if (options_.target.filename().empty()) {
-        return finish(Outcome::failed, "the target has no file name");
+        return fail(FailureKind::badAddress, "the target has no file name");
     }
     std::string whyNot;
     file_ = PartFile::createBeside(options_.target, whyNot);
-    if (!file_) return finish(Outcome::failed, whyNot);
+    if (!file_) return failOnFile(whyNot);
     transfers_.push_back(std::make_unique<Transfer>(*this, options_, ftp_));
     issueRequest(*transfers_.front(), now);
 }
@@ -80,6 +80,17 @@ void Job::finish(Outcome outcome, std::string reason) {
     report.totalSize = size_;
     report.retries = retries_;
     report_ = std::move(report);
+}
+
+void Job::fail(FailureKind kind, std::string reason) {
+    if (report_) return;
+    finish(Outcome::failed, std::move(reason));
+    report_->failure = kind;
+}
+
+void Job::failOnFile(std::string problem) {
+    const bool full = problem.find("the disk is full") != std::string::npos;
+    fail(full ? FailureKind::diskFull : FailureKind::fileError, std::move(problem));
 }
 
 JobReport Job::release() {
@@ -113,7 +124,7 @@ void Job::learnSize(std::int64_t size) {
     if (size < 0 || sizeReported_) return;
     sizeReported_ = true;
     listener_.onSizeKnown(id_, size);
-    if (auto problem = file_->reserve(size)) finish(Outcome::failed, *problem);
+    if (auto problem = file_->reserve(size)) failOnFile(*problem);
 }
 
 // ---- receiving ----------------------------------------------------------------------------
@@ -146,7 +157,7 @@ bool Job::store(Transfer& transfer, const char* data, std::size_t length) {
     if (batch.empty() && length >= batch.capacity()) {
         // Large enough on its own: no copy.
         if (auto problem = file_->writeAt(transfer.offset, std::span(data, length))) {
-            finish(Outcome::failed, *problem);
+            failOnFile(*problem);
             return false;
         }
         transfer.batchOffset = transfer.offset + static_cast<std::int64_t>(length);
@@ -163,7 +174,7 @@ bool Job::flush(Transfer& transfer) {
     auto problem = file_->writeAt(transfer.batchOffset, transfer.batch);
     transfer.batchOffset += static_cast<std::int64_t>(transfer.batch.size());
     transfer.batch.clear();
-    if (problem) finish(Outcome::failed, *problem);
+    if (problem) failOnFile(*problem);
     return !problem;
 }
 
@@ -180,13 +191,15 @@ bool Job::checkBeforeFirstByte(Transfer& transfer) {
             return false;
         case Verdict::mismatch:
             if (mode_ == Mode::single) {
-                finish(Outcome::failed, "the server's answer does not match the request");
+                fail(FailureKind::serverInconsistent,
+                     "the server's answer does not match the request");
             } else {
                 requestRestartOverOneConnection();
             }
             return false;
         case Verdict::changed:
-            finish(Outcome::failed, "the file changed on the server during the download");
+            fail(FailureKind::changedOnServer,
+                 "the file changed on the server during the download");
             return false;
     }
     return false;
@@ -224,7 +237,8 @@ void Job::startSegments(Transfer& first, std::int64_t size) {
 
 void Job::requestRestartOverOneConnection() {
     if (restartedOnce_) {
-        finish(Outcome::failed, "the server does not answer range requests consistently");
+        fail(FailureKind::serverInconsistent,
+             "the server does not answer range requests consistently");
         return;
     }
     restartPending_ = true;
@@ -262,7 +276,7 @@ void Job::handleSuccess(Transfer& transfer, Clock::time_point now) {
         transfer.requestEnd = transfer.end = transfer.offset;
     }
     if (transfer.offset < transfer.requestEnd) {
-        return retryLater(transfer, "the server sent less than it announced", now);
+        return retryLater(transfer, {true, "the server sent less than it announced"}, now);
     }
     transfer.recordFinishedRequest(now);
     transfer.failures = 0;
@@ -278,14 +292,14 @@ void Job::handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now
         return;
     }
     Failure failure = classifyFailure(code, status, transfer.errorDetail);
-    if (!failure.transient) return finish(Outcome::failed, failure.reason);
-    retryLater(transfer, failure.reason, now);
+    if (!failure.transient) return fail(failure.kind, failure.reason);
+    retryLater(transfer, failure, now);
 }
 
-void Job::retryLater(Transfer& transfer, const std::string& reason, Clock::time_point now) {
+void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_point now) {
     if (++transfer.failures >= options_.tuning.triesPerPiece) {
-        return finish(Outcome::failed,
-                      reason + " (gave up after " + std::to_string(transfer.failures) + " tries)");
+        return fail(failure.kind, failure.reason + " (gave up after " +
+                                      std::to_string(transfer.failures) + " tries)");
     }
     ++retries_;
     if (mode_ == Mode::segmented && transfer.offset < transfer.end) {
@@ -412,8 +426,8 @@ void Job::completeIfDone() {
     for (const auto& transfer : transfers_) {
         if (transfer->state == Transfer::State::running || transfer->offset < transfer->end) return;
     }
-    if (auto problem = file_->truncate(size_)) return finish(Outcome::failed, *problem);
-    if (auto problem = file_->commit(options_.target)) return finish(Outcome::failed, *problem);
+    if (auto problem = file_->truncate(size_)) return failOnFile(*problem);
+    if (auto problem = file_->commit(options_.target)) return failOnFile(*problem);
     file_.reset();
     finish(Outcome::completed, "");
 }
@@ -430,7 +444,7 @@ void Job::restartOverOneConnection(Clock::time_point now) {
     progress_->received.store(0, std::memory_order_relaxed);
     only.offset = 0;
     mode_ = Mode::single;
-    if (auto problem = file_->truncate(0)) return finish(Outcome::failed, *problem);
+    if (auto problem = file_->truncate(0)) return failOnFile(*problem);
     issueRequest(only, now);
 }
 

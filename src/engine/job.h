@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/failure.h"
 #include "engine/job_options.h"
 #include "engine/listener.h"
 #include "engine/part_file.h"
@@ -51,13 +52,16 @@ class Job {
     void startSegments(Transfer& first, std::int64_t size);
     void learnSize(std::int64_t size);
     void finish(Outcome outcome, std::string reason);
+    void fail(FailureKind kind, std::string reason);
+    // A problem with the local file: a full disk or anything else.
+    void failOnFile(std::string problem);
     void requestRestartOverOneConnection();
     void restartOverOneConnection(Clock::time_point now);
     bool flush(Transfer& transfer);
     bool store(Transfer& transfer, const char* data, std::size_t length);
     void handleSuccess(Transfer& transfer, Clock::time_point now);
     void handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now);
-    void retryLater(Transfer& transfer, const std::string& reason, Clock::time_point now);
+    void retryLater(Transfer& transfer, const Failure& failure, Clock::time_point now);
     void issueRequest(Transfer& transfer, Clock::time_point now);
     bool findWork(Transfer& transfer, Clock::time_point now);
     void addTransfersForFreePieces(Clock::time_point now);

@@ -53,9 +53,26 @@ struct JobOptions {
 
 enum class Outcome { completed, failed, stopped };
 
+// What ended a failed job, so that a program can word it in its own language.
+enum class FailureKind {
+    none,
+    badAddress,    // not an http, https or ftp address, or no file name
+    notFound,      // 404, 410, no such FTP file
+    accessDenied,  // 401, 403, login refused
+    certificate,   // TLS peer not verified
+    tooManyRedirects,
+    serverError,         // other error statuses
+    serverInconsistent,  // answers that do not match what was asked
+    changedOnServer,     // size or validators changed during the download
+    network,             // refused, reset, timed out, cut short: retried until the tries ran out
+    diskFull,
+    fileError,  // the local file could not be created, written or moved into place
+};
+
 struct JobReport {
     Outcome outcome = Outcome::failed;
-    std::string reason;           // for a person to read; empty when completed
+    std::string reason;  // for a person to read; empty when completed
+    FailureKind failure = FailureKind::none;
     std::int64_t bytes = 0;       // bytes in the finished file, or received before the end
     std::int64_t totalSize = -1;  // -1 while unknown
     int connectionsUsed = 0;      // TCP connections opened

@@ -56,6 +56,7 @@ TEST_P(FullDisk, FailsWithTheReasonAndRemovesThePartialFile) {
 
     ASSERT_TRUE(report) << c.question;
     expectFailedLeavingNothing(*report, disk.path(), "disk is full", c.question);
+    EXPECT_EQ(report->failure, engine::FailureKind::diskFull) << c.question;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -116,6 +116,7 @@ struct FailingCase {
     std::string path;  // on a server set up by the test below
     std::string reasonPart;
     int connections;
+    engine::FailureKind kind;
 };
 
 class FaultThatFails : public ::testing::TestWithParam<FailingCase> {};
@@ -141,20 +142,29 @@ TEST_P(FaultThatFails, EndsWithAReasonAndLeavesNothing) {
 
     ASSERT_TRUE(report) << c.question;
     expectFailedLeavingNothing(*report, bench.folder.path(), c.reasonPart, c.question);
+    EXPECT_EQ(report->failure, c.kind) << c.question;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultThatFails,
-    ::testing::Values(
-        FailingCase{"is a file that changes mid-download refused?", "/changing", "changed", 4},
-        FailingCase{"does 503 for ever give up after the tries?", "/unavailable", "503", 2},
-        FailingCase{"does 404 fail at once?", "/missing", "404", 4},
-        FailingCase{"does 403 fail at once?", "/forbidden", "403", 4},
-        FailingCase{"does a redirect chain end at its target's status?", "/hop1", "404", 4},
-        FailingCase{"is a redirect loop cut off?", "/loop", "redirects", 4},
-        FailingCase{"is a redirect to file:// refused?", "/to-file", "scheme", 4},
-        FailingCase{"is a file:// address refused?", "file:///etc/passwd", "scheme", 4},
-        FailingCase{"is a gopher address refused?", "gopher://127.0.0.1/", "scheme", 4}),
+    ::testing::Values(FailingCase{"is a file that changes mid-download refused?", "/changing",
+                                  "changed", 4, engine::FailureKind::changedOnServer},
+                      FailingCase{"does 503 for ever give up after the tries?", "/unavailable",
+                                  "503", 2, engine::FailureKind::serverError},
+                      FailingCase{"does 404 fail at once?", "/missing", "404", 4,
+                                  engine::FailureKind::notFound},
+                      FailingCase{"does 403 fail at once?", "/forbidden", "403", 4,
+                                  engine::FailureKind::accessDenied},
+                      FailingCase{"does a redirect chain end at its target's status?", "/hop1",
+                                  "404", 4, engine::FailureKind::notFound},
+                      FailingCase{"is a redirect loop cut off?", "/loop", "redirects", 4,
+                                  engine::FailureKind::tooManyRedirects},
+                      FailingCase{"is a redirect to file:// refused?", "/to-file", "scheme", 4,
+                                  engine::FailureKind::badAddress},
+                      FailingCase{"is a file:// address refused?", "file:///etc/passwd", "scheme",
+                                  4, engine::FailureKind::badAddress},
+                      FailingCase{"is a gopher address refused?", "gopher://127.0.0.1/", "scheme",
+                                  4, engine::FailureKind::badAddress}),
     QuestionName());
 
 TEST(FaultThatFailsFast, APermanentErrorIsNotRetried) {
@@ -177,6 +187,7 @@ TEST(FaultThatFailsFast, ARefusedConnectionIsRetriedThenReported) {
     ASSERT_TRUE(report);
     EXPECT_EQ(report->retries, quickTuning().triesPerPiece - 1);
     expectFailedLeavingNothing(*report, bench.folder.path(), "tries");
+    EXPECT_EQ(report->failure, engine::FailureKind::network);
 }
 
 TEST(LargeFile, ASizeOver4GiBIsReportedIn64Bits) {

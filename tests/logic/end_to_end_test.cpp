@@ -156,6 +156,7 @@ TEST_F(EndToEnd, ServerThatFailsGivesTheFailureMessageAndNoFile) {
     const auto boxes = ui.messageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, "下载失败");
+    EXPECT_NE(boxes[0].text.find("服务器上找不到这个文件"), std::string::npos) << boxes[0].text;
     EXPECT_TRUE(listing(c.g.downloadFolder).empty());
     EXPECT_EQ(ui.text(Control::解压哪个文件透明标签), "");
     EXPECT_FALSE(ui.isDisabled(Control::超级按钮_接收));
