@@ -7,36 +7,30 @@ bool isTransientStatus(long status) {
     return status == 408 || status == 429 || status >= 500;
 }
 
+// Statuses worth a word of explanation, and what kind of failure they are.
+struct KnownStatus {
+    long status;
+    const char* meaning;
+    FailureKind kind;
+};
+constexpr KnownStatus kKnownStatuses[] = {
+    {401, " (authorisation required)", FailureKind::accessDenied},
+    {403, " (access forbidden)", FailureKind::accessDenied},
+    {404, " (file not found)", FailureKind::notFound},
+    {410, " (file gone)", FailureKind::notFound},
+    {429, " (too many requests)", FailureKind::serverError},
+    {503, " (service unavailable)", FailureKind::serverError},
+};
+
 Failure fromStatus(long status) {
-    std::string reason = "the server answered HTTP " + std::to_string(status);
-    FailureKind kind = FailureKind::serverError;
-    switch (status) {
-        case 401:
-            reason += " (authorisation required)";
-            kind = FailureKind::accessDenied;
-            break;
-        case 403:
-            reason += " (access forbidden)";
-            kind = FailureKind::accessDenied;
-            break;
-        case 404:
-            reason += " (file not found)";
-            kind = FailureKind::notFound;
-            break;
-        case 410:
-            reason += " (file gone)";
-            kind = FailureKind::notFound;
-            break;
-        case 429:
-            reason += " (too many requests)";
-            break;
-        case 503:
-            reason += " (service unavailable)";
-            break;
-        default:
-            break;
+    Failure failure{isTransientStatus(status), "the server answered HTTP " + std::to_string(status),
+                    FailureKind::serverError};
+    for (const KnownStatus& known : kKnownStatuses) {
+        if (known.status != status) continue;
+        failure.reason += known.meaning;
+        failure.kind = known.kind;
     }
-    return {isTransientStatus(status), reason, kind};
+    return failure;
 }
 
 bool isTransientCode(CURLcode code) {
