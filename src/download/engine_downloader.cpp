@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/file_system.h"
+
 namespace quorvane {
 namespace {
 
@@ -22,11 +24,6 @@ std::int64_t scaled(std::int32_t value, std::int64_t unit, std::int64_t lowest,
 
 std::chrono::milliseconds milliseconds(std::int32_t value, std::chrono::milliseconds fallback) {
     return std::chrono::milliseconds(scaled(value, 1, 1, kLongestTimeMs, fallback.count()));
-}
-
-std::filesystem::path pathFromUtf8(const std::string& text) {
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
 }
 
 DownloadOutcome outcomeOf(engine::Outcome outcome) {
@@ -84,7 +81,7 @@ engine::JobOptions jobOptionsFrom(const TransferSettings& settings,
     engine::Tuning& tuning = options.tuning;
     const engine::Tuning defaults;
     options.url = settings.sourceAddress;
-    options.target = pathFromUtf8(settings.targetPath);
+    options.target = platform::pathFromUtf8(settings.targetPath);
     options.ftpUser = settings.ftpUser.empty() ? "anonymous" : settings.ftpUser;
     options.ftpPassword = settings.ftpPassword;
     options.connections = std::clamp(settings.connectionCount, 1, engine::kMaxConnections);

@@ -59,41 +59,37 @@ bool isTransientCode(CURLcode code) {
     }
 }
 
+// libcurl results that a person should read in plain words, and what kind of failure they are.
+struct KnownCode {
+    CURLcode code;
+    const char* meaning;
+    FailureKind kind;
+};
+constexpr KnownCode kKnownCodes[] = {
+    {CURLE_UNSUPPORTED_PROTOCOL, "the address leads to a scheme other than http, https or ftp",
+     FailureKind::badAddress},
+    {CURLE_TOO_MANY_REDIRECTS, "too many redirects", FailureKind::tooManyRedirects},
+    {CURLE_REMOTE_FILE_NOT_FOUND, "the server has no such file", FailureKind::notFound},
+    {CURLE_FTP_COULDNT_RETR_FILE, "the server has no such file", FailureKind::notFound},
+    {CURLE_LOGIN_DENIED, "the server refused the login", FailureKind::accessDenied},
+    {CURLE_PEER_FAILED_VERIFICATION, "the server's certificate could not be verified",
+     FailureKind::certificate},
+};
+
 }  // namespace
 
 Failure classifyFailure(CURLcode code, long httpStatus, const char* curlDetail) {
     if (code == CURLE_HTTP_RETURNED_ERROR && httpStatus >= 400) return fromStatus(httpStatus);
-    std::string reason;
-    FailureKind kind = FailureKind::network;
-    switch (code) {
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            reason = "the address leads to a scheme other than http, https or ftp";
-            kind = FailureKind::badAddress;
-            break;
-        case CURLE_TOO_MANY_REDIRECTS:
-            reason = "too many redirects";
-            kind = FailureKind::tooManyRedirects;
-            break;
-        case CURLE_REMOTE_FILE_NOT_FOUND:
-        case CURLE_FTP_COULDNT_RETR_FILE:
-            reason = "the server has no such file";
-            kind = FailureKind::notFound;
-            break;
-        case CURLE_LOGIN_DENIED:
-            reason = "the server refused the login";
-            kind = FailureKind::accessDenied;
-            break;
-        case CURLE_PEER_FAILED_VERIFICATION:
-            reason = "the server's certificate could not be verified";
-            kind = FailureKind::certificate;
-            break;
-        default:
-            reason = curl_easy_strerror(code);
-            break;
+    Failure failure{isTransientCode(code), curl_easy_strerror(code), FailureKind::network};
+    for (const KnownCode& known : kKnownCodes) {
+        if (known.code != code) continue;
+        failure.reason = known.meaning;
+        failure.kind = known.kind;
     }
-    if (curlDetail != nullptr && curlDetail[0] != '\0')
-        reason += std::string(" (") + curlDetail + ")";
-    return {isTransientCode(code), reason, kind};
+    if (curlDetail != nullptr && curlDetail[0] != '\0') {
+        failure.reason += std::string(" (") + curlDetail + ")";
+    }
+    return failure;
 }
 
 }  // namespace quorvane::engine
