@@ -27,7 +27,7 @@ for target in "${targets[@]}"; do
     work="$build/corpus/$name"  # what the run adds; the seeds in the repository stay as they are
     mkdir -p "$work"
     echo "fuzzing $name for ${seconds}s"
-    if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -max_len=8192 -rss_limit_mb=2048 \
         -artifact_prefix="$build/findings/$name-" "$work" "tests/fuzz/corpus/$name" \
         >"$build/$name.log" 2>&1; then
         tail -n 40 "$build/$name.log"
