@@ -64,9 +64,9 @@ void Job::begin(Clock::time_point now) {
     }
     if (auto length = fileNameLength(options_.target.filename()); length > kLongestFileName) {
         return fail(FailureKind::fileError,
-                    "the file name is too long: " + std::to_string(length) +
-                        " characters where the file system allows at most " +
-                        std::to_string(kLongestFileName));
+                    "the file name is too long for the file system: " + std::to_string(length) +
+                        " " + kFileNameUnits + " where at most " +
+                        std::to_string(kLongestFileName) + " fit");
     }
     std::string whyNot;
     file_ = PartFile::createBeside(options_.target, whyNot);

@@ -12,6 +12,11 @@ namespace quorvane::engine {
 // The longest file name the file systems in use accept: 255 bytes on Linux, 255 UTF-16 units on
 // Windows.
 inline constexpr std::size_t kLongestFileName = 255;
+#ifdef _WIN32
+inline constexpr const char* kFileNameUnits = "UTF-16 units";
+#else
+inline constexpr const char* kFileNameUnits = "bytes";
+#endif
 
 // A file name's length as the platform counts it: path::native() holds bytes on POSIX and UTF-16
 // units on Windows.
