@@ -36,11 +36,11 @@ class FetchRun {
     FetchRun(const std::filesystem::path& folder, std::vector<std::string> arguments)
         : outFile_(output_.path() / "out"), errFile_(output_.path() / "err") {
         arguments.insert(arguments.begin(), QUORVANE_FETCH_PATH);
+        std::vector<char*> argv;  // made before fork: the child only calls what is safe there
+        for (auto& word : arguments) argv.push_back(word.data());
+        argv.push_back(nullptr);
         pid_ = ::fork();
         if (pid_ == 0) {
-            std::vector<char*> argv;
-            for (auto& word : arguments) argv.push_back(word.data());
-            argv.push_back(nullptr);
             ::dup2(::open(outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
             ::dup2(::open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
             if (::chdir(folder.c_str()) == 0) ::execv(argv[0], argv.data());
@@ -124,7 +124,11 @@ TEST(FetchCommandLine, CtrlCEndsWith130AndAReason) {
     ScratchFolder folder;
 
     FetchRun run(folder.path(), {"-o", "slow.bin", server.url("/slow.bin")});
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Once its temporary file is there, the download runs and Ctrl-C is handled.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (listing(folder.path()).empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     run.signal(SIGINT);
     auto interrupted = run.wait();
     server.releaseStalls();
