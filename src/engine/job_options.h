@@ -24,6 +24,9 @@ struct Tuning {
     std::chrono::milliseconds firstRetryPause{1000};
     std::chrono::milliseconds longestRetryPause{20000};
     int triesPerPiece = 10;
+    // A server that has not answered once since the job began is given up after this long: it
+    // refuses or cannot be reached, and waiting longer rarely changes that.
+    std::chrono::milliseconds firstAnswerPatience{20000};
     // No piece is split below this size, so small files use fewer connections.
     std::int64_t minPieceSize = 256 * 1024;
     // One range request never asks for more than this, nor for more than a connection fetches in
@@ -41,6 +44,9 @@ struct Tuning {
     // How often the bytes written so far are flushed and recorded for a resume; 0 keeps no
     // record (the file is then removed whenever the job does not complete).
     std::chrono::milliseconds checkpointInterval{1000};
+    // Flush the finished file's data before it takes the target's name, so that after a power cut
+    // the name never holds blocks that were never written. Off only to measure what it costs.
+    bool flushBeforeRename = true;
     // An extra certificate bundle (PEM) to trust besides the system's; empty for none.
     std::string extraCaFile;
 };
