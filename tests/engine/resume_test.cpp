@@ -77,7 +77,8 @@ TEST(Resume, AFailureAfterTheTriesKeepsWhatArrivedAndTheNextJobFetchesOnlyTheRes
     ASSERT_TRUE(second.report);
     EXPECT_EQ(second.report->outcome, engine::Outcome::completed) << second.report->reason;
     EXPECT_EQ(second.report->resumedBytes, kept);
-    EXPECT_EQ(server.bodyBytesSent() - sentBefore, kSize - kept);
+    EXPECT_GE(server.bodyBytesSent() - sentBefore, kSize - kept);
+    EXPECT_LE(server.bodyBytesSent() - sentBefore, kSize - kept + 256 * kKiB);
     expectOnlyThePattern(bench.folder.path(), "file.bin", kSize);
 }
 
