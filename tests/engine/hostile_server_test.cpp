@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "case_name.h"
 #include "engine_test_support.h"
 #include "raw_http_server.h"
@@ -159,6 +161,55 @@ TEST(Patience, ARefusingServerIsGivenUpSoonButAnAnsweringOneGetsEveryTry) {
     EXPECT_LT(took, std::chrono::milliseconds(1500));
     EXPECT_LT(refused.report->retries, 3);
     EXPECT_EQ(answered.report->retries, tuning.triesPerPiece - 1) << answered.report->reason;
+}
+
+// A loopback port whose listen queue is full: connecting hangs as if the host could not be reached.
+class UnreachablePort {
+  public:
+    UnreachablePort() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 0);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        for (int& filler : fillers_) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ~UnreachablePort() {
+        for (int filler : fillers_) ::close(filler);
+        ::close(listener_);
+    }
+    int port() const { return port_; }
+
+  private:
+    int listener_ = -1;
+    int port_ = 0;
+    int fillers_[3] = {-1, -1, -1};
+};
+
+TEST(Patience, AServerThatCannotBeReachedIsGivenUpWithinIt) {
+    UnreachablePort unreachable;
+    EngineBench bench;
+    auto options = optionsFor("http://127.0.0.1:" + std::to_string(unreachable.port()) + "/file",
+                              bench.folder / "file", 4);
+    options.tuning.connectTimeout = std::chrono::seconds(8);
+    options.tuning.firstAnswerPatience = std::chrono::milliseconds(1000);
+
+    const auto started = std::chrono::steady_clock::now();
+    auto [job, report] = bench.runToEnd(options);
+    const auto took = std::chrono::steady_clock::now() - started;
+
+    ASSERT_TRUE(report);
+    expectFailedLeavingNothing(*report, bench.folder.path(), "no answer");
+    // One connection attempt alone would wait 8 s.
+    EXPECT_LT(took, std::chrono::seconds(4));
 }
 
 }  // namespace
