@@ -64,7 +64,7 @@ http {
     server {
         listen 127.0.0.1:$port;
         location /fast/ { alias $work/www/; }
-        location /slow/ { alias $work/www/; limit_rate 2m; }
+        location /slow/ { alias $work/www/; limit_rate 512k; }
     }
 }
 CONF
@@ -72,55 +72,62 @@ nginx -c "$work/nginx.conf" -p "$work"
 for _ in $(seq 50); do [ -s "$work/nginx.pid" ] && break; sleep 0.1; done
 nginx_pid="$(cat "$work/nginx.pid")"
 
-# seconds DIR ARGS...: the wall time of one download into DIR/file.
+# seconds DIR ARGS...: the wall time and the CPU time (user + system) of one download into
+# DIR/file.
 seconds() {
     local dir="$1"; shift
     rm -f "$dir/file" "$dir"/.file.*
     sync
     local started="$EPOCHREALTIME"
-    "$fetch" -q -n 10 -o "$dir/file" "$@" >/dev/null
-    echo "$EPOCHREALTIME - $started" | bc -l
+    /usr/bin/time -f "%U %S" -o "$work/cpu.txt" "$fetch" -q -n 10 -o "$dir/file" "$@" >/dev/null
+    local wall cpu
+    wall=$(echo "$EPOCHREALTIME - $started" | bc -l)
+    cpu=$(awk '{print $1 + $2}' "$work/cpu.txt")
+    echo "$wall $cpu"
 }
 
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-# compare LABEL DIR "ARGS A" "ARGS B": medians of ROUNDS runs each, alternating, and B/A.
+# compare LABEL DIR "ARGS A" "ARGS B": medians of ROUNDS runs each, alternating, and B/A, for
+# the wall time and the CPU time.
 compare() {
-    local label="$1" dir="$2" a="$3" b="$4" ta=() tb=()
+    local label="$1" dir="$2" a="$3" b="$4" ta=() tb=() ca=() cb=() r
     for _ in $(seq "$rounds"); do
         # shellcheck disable=SC2086
-        ta+=("$(seconds "$dir" $a)")
+        read -r -a r <<<"$(seconds "$dir" $a)"; ta+=("${r[0]}"); ca+=("${r[1]}")
         # shellcheck disable=SC2086
-        tb+=("$(seconds "$dir" $b)")
+        read -r -a r <<<"$(seconds "$dir" $b)"; tb+=("${r[0]}"); cb+=("${r[1]}")
     done
-    local ma mb
-    ma=$(printf '%s\n' "${ta[@]}" | median)
-    mb=$(printf '%s\n' "${tb[@]}" | median)
-    printf '%-44s %8.3f s %8.3f s   %+6.1f %%\n' "$label" "$ma" "$mb" \
-        "$(echo "($mb / $ma - 1) * 100" | bc -l)"
+    local ma mb na nb
+    ma=$(printf '%s\n' "${ta[@]}" | median); mb=$(printf '%s\n' "${tb[@]}" | median)
+    na=$(printf '%s\n' "${ca[@]}" | median); nb=$(printf '%s\n' "${cb[@]}" | median)
+    printf '%-40s %7.3f s %7.3f s %+6.1f %%   cpu %6.2f s %6.2f s %+6.1f %%\n' "$label" \
+        "$ma" "$mb" "$(echo "($mb / $ma - 1) * 100" | bc -l)" \
+        "$na" "$nb" "$(echo "($nb / $na - 1) * 100" | bc -l)"
 }
 
 fast="http://127.0.0.1:$port/fast/1g.bin"
 slow="http://127.0.0.1:$port/slow/64m.bin"
 echo "Medians of $rounds runs, quorvane-fetch -n 10; output on tmpfs unless it says disk ($disk)."
-printf '%-44s %10s %10s   %7s\n' "" "without" "with" "cost"
+printf '%-40s %9s %9s %8s   %10s %8s %8s\n' "" "without" "with" "cost" "cpu without" "with" "cost"
 compare "flush before rename, 1 GiB, disk" "$disk" "--no-flush $fast" "$fast"
 compare "resume records, 1 GiB, disk" "$disk" "--save-every 0 $fast" "$fast"
 compare "resume records, 1 GiB, tmpfs" "$work/out" "--save-every 0 $fast" "$fast"
-compare "SHA-256 check, 1 GiB unthrottled, tmpfs" "$work/out" "$fast" "--sha256 $sum1g $fast"
-compare "SHA-256 check, 64 MiB at 2 MiB/s a conn, tmpfs" "$work/out" "$slow" "--sha256 $sum64m $slow"
+compare "SHA-256 check, 1 GiB, tmpfs" "$work/out" "$fast" "--sha256 $sum1g $fast"
+compare "SHA-256 check, 64 MiB throttled, tmpfs" "$work/out" "$slow" "--sha256 $sum64m $slow"
 
 # A resume after kill -9 at half way, against a full run, on the throttled file.
 full=() second=()
 for _ in $(seq "$rounds"); do
-    full+=("$(seconds "$work/out" "$slow")")
+    read -r -a r <<<"$(seconds "$work/out" "$slow")"; full+=("${r[0]}")
     rm -f "$work/out/file" "$work/out"/.file.*
     "$fetch" -q -n 10 -o "$work/out/file" "$slow" >/dev/null &
     pid=$!
-    while [ "$(du -b --apparent-size "$work/out/.file.part" 2>/dev/null | cut -f1 || echo 0)" = 0 ] ||
+    # Half of the file recorded as safely on disk.
+    while kill -0 "$pid" 2>/dev/null &&
         [ "$(grep -o 'done [0-9]* [0-9]*' "$work/out/.file.prec" 2>/dev/null |
             awk '{s += $3 - $2} END {print s + 0}')" -lt $((32 * 1024 * 1024)) ]; do
-        sleep 0.05
+        sleep 0.02
     done
     kill -9 "$pid"; wait "$pid" 2>/dev/null || true
     started="$EPOCHREALTIME"
@@ -130,5 +137,5 @@ for _ in $(seq "$rounds"); do
 done
 mf=$(printf '%s\n' "${full[@]}" | median)
 ms=$(printf '%s\n' "${second[@]}" | median)
-printf '%-44s %8.3f s %8.3f s   %6.2f x\n' "after kill -9 at 50%: full run, second run" "$mf" "$ms" \
+printf '%-40s %7.3f s %7.3f s  %5.2f x\n' "after kill -9 at 50%: full, second run" "$mf" "$ms" \
     "$(echo "$ms / $mf" | bc -l)"
