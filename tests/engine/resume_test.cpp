@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "case_name.h"
+#include "engine/leftovers.h"
 #include "engine/resume_record.h"
 #include "engine/sha256.h"
 #include "engine_test_support.h"
@@ -225,6 +226,41 @@ TEST(Resume, AResumedFileIsCheckedWholeAndAWrongOneIsNeverKept) {
     ASSERT_TRUE(again);
     EXPECT_EQ(again->outcome, engine::Outcome::completed) << again->reason;
     expectOnlyThePattern(folder.path(), "file.bin", kSize);
+}
+
+// What interrupted downloads leave is cleared when it can no longer be of use, and only then.
+TEST(Leftovers, GoWhenTheirTargetIsCompleteOrUntouchedForAWeek) {
+    ScratchFolder folder;
+    auto make = [&](const std::string& name, std::chrono::hours age = std::chrono::hours(0)) {
+        std::ofstream(folder / name) << name;
+        std::filesystem::last_write_time(folder / name,
+                                         std::filesystem::file_time_type::clock::now() - age);
+    };
+    const auto eightDays = std::chrono::hours(8 * 24);
+    make(".old.rar.part", eightDays);  // not started for a week: goes, with its record
+    make(".old.rar.prec", eightDays);
+    make(".fresh.rar.part");  // recent, no target yet: kept for a resume
+    make(".fresh.rar.prec");
+    make("done.rar");  // its target is there and no record says otherwise: goes
+    make(".done.rar.part");
+    make(".12345678.rar.0123456789abcdef.part", eightDays);  // an earlier version's name
+    make(".0123456789abcdef.part");  // an old name of its own kind, but recent
+    make(".hidden");                 // not ours
+    make("other.rar");               // the user's
+    engine::ResumeRecord record;     // a target of another size: an older file, the new one resumes
+    record.url = "http://example/newer.rar";
+    record.size = 1000;
+    record.done.add(0, 10);
+    make("newer.rar");
+    make(".newer.rar.part");
+    std::ofstream(folder / ".newer.rar.prec", std::ios::binary) << engine::serializeRecord(record);
+
+    engine::removeLeftovers(folder.path());
+
+    EXPECT_EQ(listing(folder.path()),
+              (std::vector<std::string>{".0123456789abcdef.part", ".fresh.rar.part",
+                                        ".fresh.rar.prec", ".hidden", ".newer.rar.part",
+                                        ".newer.rar.prec", "done.rar", "newer.rar", "other.rar"}));
 }
 
 }  // namespace
