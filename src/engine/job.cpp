@@ -230,6 +230,11 @@ void Job::failOnFile(std::string problem) {
 JobReport Job::release() {
     for (auto& transfer : transfers_) removeRequest(*transfer);
     if (!report_) finish(Outcome::stopped, "");
+    if (file_ && previous_ && worthKeeping()) {
+        // Ended before the server was heard: what an earlier job kept stays as it was.
+        worker_.reset();
+        file_.reset();
+    }
     if (file_) {
         bool keep = worthKeeping() && mode_ == Mode::segmented && size_ >= 0 && resumable_;
         if (keep) {

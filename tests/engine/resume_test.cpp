@@ -146,6 +146,29 @@ INSTANTIATE_TEST_SUITE_P(
                                 false}),
     QuestionName());
 
+TEST(Resume, AJobThatFailsBeforeTheServerAnswersKeepsWhatAnEarlierOneLeft) {
+    TestHttpServer server;
+    ScratchFolder folder;
+    interruptHalfway(server, folder);
+    const auto kept = listing(folder.path());
+    server.answerStatus("/file.bin", 503);  // down for a while
+
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto down = listener.waitForEnd(
+        engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4)).id);
+    ASSERT_TRUE(down);
+    EXPECT_EQ(down->outcome, engine::Outcome::failed);
+    EXPECT_EQ(listing(folder.path()), kept);
+
+    server.servePattern("/file.bin", kSize);
+    auto back = listener.waitForEnd(
+        engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4)).id);
+    ASSERT_TRUE(back);
+    EXPECT_GT(back->resumedBytes, 0);
+    expectOnlyThePattern(folder.path(), "file.bin", kSize);
+}
+
 TEST(Resume, ValidatorsChangedOnTheServerStartOverWithTheNewFile) {
     TestHttpServer server;
     ScratchFolder folder;
