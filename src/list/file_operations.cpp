@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/context.h"
+#include "download/engine_downloader.h"
 #include "platform/file_system.h"
 #include "platform/gbk_text.h"
 
@@ -87,6 +88,7 @@ void prepareDownloadFolder(Context& c) {
             c.system.userDownloadsFolder() / platform::pathFromUtf8(kDownloadFolderName);
         c.g.downloadFolder = usableFolder(c.system, users) ? users : programFolder;
     }
+    removeDownloadLeftovers(c.g.downloadFolder);
 }
 
 }  // namespace quorvane

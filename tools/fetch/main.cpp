@@ -65,7 +65,7 @@ std::optional<Arguments> parseArguments(int argc, char** argv) {
 // Keeps the end report for the main thread and wakes it at once.
 class WaitingListener : public quorvane::engine::Listener {
   public:
-    void onSizeKnown(JobId, std::int64_t) override {}
+    void onSizeKnown(JobId, std::int64_t, std::int64_t) override {}
     void onJobEnded(JobId, const JobReport& report) override {
         std::lock_guard lock(mutex_);
         report_ = report;
