@@ -34,6 +34,11 @@ bool fileExists(const fs::path& file) {
     return fs::is_regular_file(file, error);
 }
 
+bool somethingExists(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
 bool deleteFile(const fs::path& file) {
     if (!fileExists(file)) return false;
     std::error_code error;

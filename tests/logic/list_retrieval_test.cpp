@@ -96,6 +96,19 @@ TEST_F(ListRetrieval, WhenAllSourcesFailItKeepsTryingWithPausesAndStopsAtOnce) {
     EXPECT_TRUE(listFiles().empty());
 }
 
+TEST_F(ListRetrieval, PausesBetweenFailedPassesStartAtASecondAndDoubleToHalfAMinute) {
+    c.retryPauses = RetryPauses{};  // the program's own
+    server.serve("/one", {503, "busy"});
+    std::vector<std::chrono::milliseconds> pauses;
+    c.retryWait = [&](std::chrono::milliseconds pause) {
+        pauses.push_back(pause);
+        return pauses.size() < 7;
+    };
+    retrieveList(c);
+    EXPECT_EQ(pauses, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s, 8s, 16s, 30s, 30s}));
+    EXPECT_EQ(server.hits("/one"), 7) << "one pass after each pause but the last";
+}
+
 TEST_F(ListRetrieval, PausedListShowsTheNoticeAndKeepsEverythingDisabled) {
     std::string paused = exampleList();
     paused.replace(paused.find("Down=True"), 9, "Down=False");
@@ -143,9 +156,15 @@ TEST_F(ListRetrieval, WithoutNResTheListGoesBesideTheProgram) {
     EXPECT_EQ(c.g.listFilePath.extension(), ".ini");
 }
 
-TEST_F(ListRetrieval, ReadOnlyProgramFolderKeepsTheListInTheUsersTemporaryFolder) {
+TEST_F(ListRetrieval, ReadOnlyProgramFolderKeepsTheListInTheUsersCacheElseTemporaryFolder) {
     server.serve("/one", {200, gbkList});
     system.makeReadOnly(system.programFolder());
+    retrieveList(c);
+    EXPECT_EQ(c.g.listFilePath.parent_path(), system.userCacheFolder() / "quorvane-downloader");
+    EXPECT_EQ(ui.items().size(), 3u);
+
+    system.makeReadOnly(system.userCacheFolder() / "quorvane-downloader");
+    ui.clearItems();
     retrieveList(c);
     EXPECT_EQ(c.g.listFilePath.parent_path(), system.userTempFolder());
     EXPECT_EQ(ui.items().size(), 3u);
