@@ -9,6 +9,7 @@ packages=(
     libqt6svg6 libcurl4-openssl-dev libssl-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev python3-pyftpdlib
     xvfb xauth x11-utils imagemagick librsvg2-bin fonts-wqy-microhei xdg-utils
+    libxcb1-dev xdotool desktop-file-utils
 )
 packages+=("$@")
 

@@ -106,6 +106,13 @@ TEST_F(DemoServerSmoke, ServesTheWorkedExampleListInGbk) {
     EXPECT_EQ(http().Get("/list/1/down.ini")->body, list->body);
 }
 
+TEST_F(DemoServerSmoke, RefusesAPortThatIsTaken) {
+    DemoServerOptions options;
+    options.port = server_->port();
+    DemoServer second(options);
+    EXPECT_FALSE(second.bind());
+}
+
 TEST_F(DemoServerSmoke, ServesTheNewsPage) {
     const auto page = http().Get("/downlist.htm");
     ASSERT_TRUE(answered(page, 200));
