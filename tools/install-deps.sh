@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config git
-    libxcb1-dev xdotool desktop-file-utils
     qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-translations-l10n qt6-image-formats-plugins
     libqt6svg6 libcurl4-openssl-dev libssl-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev python3-pyftpdlib
     xvfb xauth x11-utils imagemagick librsvg2-bin fonts-wqy-microhei xdg-utils
+    clang-14 libfuzzer-14-dev libclang-rt-14-dev
+    libxcb1-dev xdotool desktop-file-utils
 )
 packages+=("$@")
 
