@@ -8,6 +8,7 @@
 #include <QTranslator>
 
 #include <unistd.h>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/program.h"
@@ -38,8 +39,14 @@ class ProgramEnd {
                quorvane::Program& program)
         : uiThread_(uiThread), window_(window), program_(program) {
         current = this;
+        // Qt calls exit() itself only when it gives up, on a lost display connection. Once the
+        // clean-up has run, end there: tearing down the libraries' statics under WebEngine's
+        // still running threads can crash the process on its way out.
         std::atexit([] {
-            if (current) current->run();
+            if (!current) return;
+            current->run();
+            std::fflush(nullptr);
+            std::_Exit(EXIT_FAILURE);
         });
     }
     ~ProgramEnd() {
