@@ -10,6 +10,8 @@ packages=(
     libgtest-dev libgmock-dev libcpp-httplib-dev python3-pyftpdlib
     xvfb xauth x11-utils imagemagick librsvg2-bin fonts-wqy-microhei xdg-utils
 )
+# The Windows window's tests and packages: Wine's own fonts, clicks, the installer.
+packages+=(fonts-wine xdotool nsis python3)
 packages+=("$@")
 
 missing=()
