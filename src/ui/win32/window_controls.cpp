@@ -57,20 +57,19 @@ int scaled(int pixels, UINT dpi) {
     return MulDiv(pixels, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
 }
 
-// The frame around the selection field differs between the system's looks: measure it.
+// A drop-down list's closed height follows from its selection field, and the frame around that
+// differs between the system's looks: set the field, measure, and correct until the height fits.
+// (What the field's height reads back also differs, so only the values set here count.)
 void setClosedHeight(HWND chooser, int height) {
-    const auto fieldHeight = [chooser] {
-        return static_cast<int>(
-            SendMessageW(chooser, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-    };
-    const auto closedHeight = [chooser] {
-        RECT r{};
-        GetWindowRect(chooser, &r);
-        return static_cast<int>(r.bottom - r.top);
-    };
-    const int frame = closedHeight() - fieldHeight();
-    if (frame <= 0 || frame >= height) return;
-    SendMessageW(chooser, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height - frame);
+    int field = height - 6;
+    for (int attempt = 0; attempt < 3 && field > 0; ++attempt) {
+        SendMessageW(chooser, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+        RECT closed{};
+        GetWindowRect(chooser, &closed);
+        const int difference = height - static_cast<int>(closed.bottom - closed.top);
+        if (difference == 0) return;
+        field += difference;
+    }
 }
 
 }  // namespace
@@ -144,14 +143,13 @@ void layoutWindowControls(const WindowControls& controls, UINT dpi, HFONT font) 
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         const RECT& r = definition.geometry;
         int height = scaled(r.bottom - r.top, dpi);
-        if (definition.control == Control::组合框1) {
-            // A drop-down list's window height is its list's; its closed height follows from
-            // its selection field.
-            setClosedHeight(control, height);
-            height += scaled(kDropDownListHeight, dpi);
-        }
+        // A drop-down list's window height is that of its open list.
+        const bool chooser = definition.control == Control::组合框1;
         SetWindowPos(control, nullptr, scaled(r.left, dpi), scaled(r.top, dpi),
-                     scaled(r.right - r.left, dpi), height, SWP_NOZORDER | SWP_NOACTIVATE);
+                     scaled(r.right - r.left, dpi),
+                     chooser ? height + scaled(kDropDownListHeight, dpi) : height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        if (chooser) setClosedHeight(control, height);
     }
 }
 
