@@ -5,6 +5,7 @@
 //   window-probe controls        one line a child control: id, class, screen rect, state, text
 //   window-probe items           the file chooser's items, one a line
 //   window-probe dialog          the message box in front: title, text, and its buttons
+//   window-probe resources EXE   the program file's version record and its icon's images
 // Exit status 0 when found, 1 when not.
 
 #include <windows.h>
@@ -171,6 +172,50 @@ int showDialog() {
     return 0;
 }
 
+#pragma pack(push, 2)
+struct IconGroupEntry {  // GRPICONDIRENTRY
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+int showResources(const wchar_t* program) {
+    const DWORD size = GetFileVersionInfoSizeW(program, nullptr);
+    if (size == 0) return 1;
+    std::vector<BYTE> record(size);
+    if (!GetFileVersionInfoW(program, 0, size, record.data())) return 1;
+    for (const wchar_t* key :
+         {L"FileVersion", L"ProductVersion", L"FileDescription", L"ProductName", L"CompanyName"}) {
+        wchar_t* value = nullptr;
+        UINT length = 0;
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + key;
+        if (VerQueryValueW(record.data(), path.c_str(), reinterpret_cast<void**>(&value),
+                           &length)) {
+            print("version\t" + utf8(key) + "\t" +
+                  field(std::wstring(value, length ? length - 1 : 0)));
+        }
+    }
+    const HMODULE module = LoadLibraryExW(program, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return 1;
+    // The icon group with the lowest id is the program file's icon.
+    const HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    if (group) {
+        const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+        const WORD count = *reinterpret_cast<const WORD*>(directory + 4);
+        const auto* entries = reinterpret_cast<const IconGroupEntry*>(directory + 6);
+        for (WORD i = 0; i < count; ++i) {
+            print("icon\t" + std::to_string(entries[i].width ? entries[i].width : 256) + "\t" +
+                  std::to_string(entries[i].bitCount));
+        }
+    }
+    print(std::string("manifest\t") +
+          (FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST) ? "1" : "0"));
+    FreeLibrary(module);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -179,6 +224,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"controls") return showControls();
     if (command == L"items") return showItems();
     if (command == L"dialog") return showDialog();
-    print("usage: window-probe window|controls|items|dialog");
+    if (command == L"resources" && argc > 2) return showResources(argv[2]);
+    print("usage: window-probe window|controls|items|dialog|resources EXE");
     return 2;
 }

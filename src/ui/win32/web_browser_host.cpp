@@ -143,6 +143,8 @@ std::unique_ptr<WebBrowserHost> WebBrowserHost::create(HWND container,
         return nullptr;
     }
     host->fitToContainer();
+    // Script errors of the page stay inside it; the user gets no dialogs from the web view.
+    host->browser_->put_Silent(VARIANT_TRUE);
     if (!address.empty()) {
         VARIANT none;
         VariantInit(&none);
