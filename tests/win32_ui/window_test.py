@@ -67,7 +67,13 @@ class ProgramWindow:
         self.wine, self.probe = wine, probe
 
     def _probe(self, command):
-        result = self.wine.run(self.probe, command, timeout=60)
+        return self._probe_args(command)
+
+    def resources(self, program):
+        return self._probe_args("resources", program) or []
+
+    def _probe_args(self, *arguments):
+        result = self.wine.run(self.probe, *arguments, timeout=60)
         if result.returncode != 0:
             return None
         return [line.split("\t") for line in result.stdout.decode("utf-8").splitlines()]
@@ -164,7 +170,21 @@ def run(args):
                 program.kill()
 
 
+def check_resources(window, wine, program_file):
+    found = window.resources(wine.windows_path(program_file))
+    version = {f[1]: f[2] for f in found if f[0] == "version"}
+    check(version.get("FileVersion") == "3.0.0.0" and version.get("ProductVersion") == "3.0.0.0"
+          and version.get("FileDescription") == "主要用于快速下载网络游戏《Quorvane》"
+          and version.get("ProductName") == "Quorvane专用下载器"
+          and version.get("CompanyName") == "Quorvane", f"version record {version}")
+    icons = [(int(f[1]), int(f[2])) for f in found if f[0] == "icon"]
+    check(icons == [(128, 32), (64, 32), (48, 32), (32, 32), (16, 32)], f"icon images {icons}")
+    check(["manifest", "1"] in found, "no manifest")
+    print("resources: version record, five icon images at 32 bits, manifest")
+
+
 def steps(args, wine, window, server, program, downloads, program_folder):
+    check_resources(window, wine, program_folder / "quorvane-downloader.exe")
     # The window, its caption and its client area.
     info = wait_until(window.window, 90, "the program's window")
     check(info["caption"] == ["Quorvane下载器"], f"caption {info['caption']}")

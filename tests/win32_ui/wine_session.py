@@ -26,7 +26,9 @@ REGISTRY = r"""REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
 "Default"="1024x768"
 """
-PREFIX_VERSION = "1"  # raise when REGISTRY changes
+PREFIX_VERSION = "2"  # raise when the set-up below changes
+# The symbols of the title-bar buttons; Debian's Wine does not find its own copy by itself.
+MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")
 
 
 def wait_until(check, seconds, what):
@@ -92,6 +94,8 @@ class WineSession:
         registry.write_text(REGISTRY)
         subprocess.run(["wine", "regedit", str(registry)], env=self.env, capture_output=True,
                        timeout=120)
+        if MARLETT.exists():
+            shutil.copy(MARLETT, self.drive_c() / "windows" / "Fonts" / MARLETT.name)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
         marker.write_text(PREFIX_VERSION)
 
