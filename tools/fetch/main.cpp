@@ -4,18 +4,18 @@
 // it ends with one line of JSON on standard output (outcome, bytes, seconds, connections opened,
 // retries). Exit status: 0 completed, 1 failed, 2 bad usage, 3 interrupted.
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <charconv>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "console.h"
 #include "engine/engine.h"
 #include "fetch_report.h"
 
@@ -26,17 +26,14 @@ using quorvane::engine::JobReport;
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void onInterrupt(int) {
-    interrupted.store(true);
-}
-
 struct Arguments {
     int connections = 10;
     std::string output;
     std::string url;
 };
 
-std::optional<Arguments> parseArguments(int argc, char** argv) {
+std::optional<Arguments> parseArguments(const std::vector<std::string>& argv) {
+    const int argc = static_cast<int>(argv.size());
     Arguments arguments;
     for (int i = 1; i < argc; ++i) {
         std::string_view word = argv[i];
@@ -94,11 +91,12 @@ JobReport run(const Arguments& arguments, double& seconds) {
     quorvane::engine::Engine engine(listener);
     quorvane::engine::JobOptions options;
     options.url = arguments.url;
-    options.target = arguments.output;
+    const std::u8string target(arguments.output.begin(), arguments.output.end());
+    options.target = std::filesystem::path(target);
     options.connections = arguments.connections;
     auto started = std::chrono::steady_clock::now();
     auto job = engine.start(options);
-    bool onTerminal = ::isatty(STDERR_FILENO) != 0;
+    bool onTerminal = quorvane::fetch::errorsGoToTerminal();
     bool stopAsked = false;
     // The signal handler cannot wake the wait, so it looks at the flag every tenth of a second.
     while (!listener.waitForEnd(std::chrono::milliseconds(onTerminal ? 200 : 100))) {
@@ -123,15 +121,12 @@ JobReport run(const Arguments& arguments, double& seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    auto arguments = parseArguments(argc, argv);
+    auto arguments = parseArguments(quorvane::fetch::utf8Arguments(argc, argv));
     if (!arguments) {
         std::fprintf(stderr, "usage: quorvane-fetch [-n CONNECTIONS (1-10)] -o FILE URL\n");
         return 2;
     }
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    quorvane::fetch::setOnInterrupt(interrupted);
     double seconds = 0;
     JobReport report = run(*arguments, seconds);
     if (report.outcome != quorvane::engine::Outcome::completed) {

@@ -1,0 +1,19 @@
+# A cross build cannot run its own protect-address, so the tool is built for this machine from the
+# same sources, in a host build of its own. Sets protect_address_tool and protect_address_target.
+include(ExternalProject)
+set(host_build ${CMAKE_BINARY_DIR}/host-tools)
+set(protect_address_tool ${host_build}/tools/protect-address/protect-address)
+set(host_options -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release)
+if(CMAKE_CXX_COMPILER_LAUNCHER)
+    list(APPEND host_options -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER})
+endif()
+ExternalProject_Add(host_protect_address
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${host_build}
+    CMAKE_ARGS ${host_options}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build ${host_build} --target protect-address
+    BUILD_BYPRODUCTS ${protect_address_tool}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    STEP_TARGETS build)
+set(protect_address_target host_protect_address ${protect_address_tool})

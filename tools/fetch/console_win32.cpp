@@ -1,0 +1,46 @@
+#include "console.h"
+
+#include <windows.h>
+
+#include <io.h>
+#include <shellapi.h>
+
+namespace quorvane::fetch {
+
+namespace {
+std::atomic<bool>* interruptFlag = nullptr;
+BOOL WINAPI onConsoleEvent(DWORD) {
+    interruptFlag->store(true);
+    return TRUE;
+}
+std::string utf8Of(const wchar_t* wide) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string text(static_cast<std::size_t>(length - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
+    return text;
+}
+}  // namespace
+
+// argv holds the arguments in the ANSI code page, which loses what it cannot show; the wide
+// command line has them all.
+std::vector<std::string> utf8Arguments(int, char**) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide && i < count; ++i) arguments.push_back(utf8Of(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+void setOnInterrupt(std::atomic<bool>& flag) {
+    interruptFlag = &flag;
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+bool errorsGoToTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+}  // namespace quorvane::fetch
