@@ -9,6 +9,7 @@ packages=(
     libqt6svg6 libcurl4-openssl-dev libssl-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev python3-pyftpdlib
     xvfb xauth x11-utils imagemagick librsvg2-bin fonts-wqy-microhei xdg-utils
+    clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
 packages+=("$@")
 

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "engine/failure.h"
+#include "engine/part_name.h"
 
 namespace quorvane::engine {
 namespace {
@@ -51,6 +52,7 @@ Job::~Job() {
 }
 
 void Job::begin(Clock::time_point now) {
+    began_ = now;
     auto scheme = schemeOf(options_.url);
     if (!scheme) return fail(FailureKind::badAddress, "the address is not valid");
     if (*scheme != "http" && *scheme != "https" && *scheme != "ftp") {
@@ -59,6 +61,12 @@ void Job::begin(Clock::time_point now) {
     ftp_ = *scheme == "ftp";
     if (options_.target.filename().empty()) {
         return fail(FailureKind::badAddress, "the target has no file name");
+    }
+    if (auto length = fileNameLength(options_.target.filename()); length > kLongestFileName) {
+        return fail(FailureKind::fileError,
+                    "the file name is too long for the file system: " + std::to_string(length) +
+                        " " + kFileNameUnits + " where at most " +
+                        std::to_string(kLongestFileName) + " fit");
     }
     std::string whyNot;
     file_ = PartFile::createBeside(options_.target, whyNot);
@@ -130,6 +138,7 @@ void Job::learnSize(std::int64_t size) {
 // ---- receiving ----------------------------------------------------------------------------
 
 std::size_t Job::receive(Transfer& transfer, const char* data, std::size_t length) {
+    answered_ = true;
     if (report_ || restartPending_) {
         transfer.cut = Transfer::Cut::refused;
         return 0;
@@ -201,6 +210,9 @@ bool Job::checkBeforeFirstByte(Transfer& transfer) {
             fail(FailureKind::changedOnServer,
                  "the file changed on the server during the download");
             return false;
+        case Verdict::malformed:
+            fail(FailureKind::serverError, "the server sent a malformed response head");
+            return false;
     }
     return false;
 }
@@ -248,7 +260,13 @@ void Job::requestRestartOverOneConnection() {
 
 void Job::onRequestDone(Transfer& transfer, CURLcode code, Clock::time_point now) {
     removeRequest(transfer);
+    answered_ = answered_ || transfer.headBytes > 0;
     if (report_ || restartPending_) return;
+    if (transfer.headTooLarge) {
+        return fail(FailureKind::serverError, "the server sent more than " +
+                                                  std::to_string(kLongestResponseHead / 1024) +
+                                                  " KiB of response head");
+    }
     if (!flush(transfer)) return;
     bool trimmed = code == CURLE_WRITE_ERROR && transfer.cut == Transfer::Cut::trimmed;
     if (code == CURLE_OK || trimmed) return handleSuccess(transfer, now);
@@ -301,6 +319,11 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
         return fail(failure.kind, failure.reason + " (gave up after " +
                                       std::to_string(transfer.failures) + " tries)");
     }
+    const auto pause = pauseAfter(transfer.failures, options_.tuning);
+    if (outOfPatienceForAnAnswer(pause, now)) {
+        return fail(failure.kind, failure.reason + " (no answer from the server after " +
+                                      std::to_string(transfer.failures) + " tries)");
+    }
     ++retries_;
     if (mode_ == Mode::segmented && transfer.offset < transfer.end) {
         // Give the rest back, so that any connection can take it, split or whole.
@@ -308,7 +331,13 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
         transfer.end = transfer.requestEnd = transfer.offset;
     }
     transfer.state = Transfer::State::pausing;
-    transfer.resumeAt = now + pauseAfter(transfer.failures, options_.tuning);
+    transfer.resumeAt = now + pause;
+}
+
+// Until the server has answered once, the tries share one deadline; afterwards a fault is taken
+// for a passing one and gets the full number of tries.
+bool Job::outOfPatienceForAnAnswer(std::chrono::milliseconds pause, Clock::time_point now) const {
+    return !answered_ && now + pause >= began_ + options_.tuning.firstAnswerPatience;
 }
 
 // ---- scheduling ----------------------------------------------------------------------------
@@ -409,7 +438,13 @@ void Job::issueRequest(Transfer& transfer, Clock::time_point now) {
         transfer.offset = 0;
         transfer.requestEnd = transfer.end = size_ >= 0 ? size_ : kUnbounded;
     }
-    transfer.prepare(asked, headersOnly, now);
+    auto connectTimeout = tuning.connectTimeout;
+    if (!answered_) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            began_ + tuning.firstAnswerPatience - now);
+        connectTimeout = std::min(std::max(left, std::chrono::milliseconds(1)), connectTimeout);
+    }
+    transfer.prepare(asked, headersOnly, connectTimeout, now);
     transfer.state = Transfer::State::running;
     curl_multi_add_handle(multi_, transfer.easy());
 }

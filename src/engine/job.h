@@ -63,6 +63,7 @@ class Job {
     void handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now);
     void retryLater(Transfer& transfer, const Failure& failure, Clock::time_point now);
     void issueRequest(Transfer& transfer, Clock::time_point now);
+    bool outOfPatienceForAnAnswer(std::chrono::milliseconds pause, Clock::time_point now) const;
     bool findWork(Transfer& transfer, Clock::time_point now);
     void addTransfersForFreePieces(Clock::time_point now);
     bool worthMoreConnections(Clock::time_point now);
@@ -84,6 +85,8 @@ class Job {
     std::optional<FileIdentity> identity_;
     std::int64_t size_ = -1;
     bool sizeReported_ = false;
+    Clock::time_point began_{};
+    bool answered_ = false;  // the server has sent something, to any connection
     Clock::time_point segmentsStart_{};
     bool spreading_ = false;
     bool restartPending_ = false;

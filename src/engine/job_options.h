@@ -24,6 +24,9 @@ struct Tuning {
     std::chrono::milliseconds firstRetryPause{1000};
     std::chrono::milliseconds longestRetryPause{20000};
     int triesPerPiece = 10;
+    // A server that has not answered once since the job began is given up after this long: it
+    // refuses or cannot be reached, and waiting longer rarely changes that.
+    std::chrono::milliseconds firstAnswerPatience{20000};
     // No piece is split below this size, so small files use fewer connections.
     std::int64_t minPieceSize = 256 * 1024;
     // One range request never asks for more than this, nor for more than a connection fetches in

@@ -17,7 +17,8 @@ using Problem = std::optional<std::string>;
 
 class PartFile {
   public:
-    // Creates ".<target name>.<random>.part" in the target's folder; never an existing file.
+    // Creates ".<target name>.<random>.part" in the target's folder (see partFileName); never an
+    // existing file.
     static std::optional<PartFile> createBeside(const std::filesystem::path& target,
                                                 std::string& whyNot);
 

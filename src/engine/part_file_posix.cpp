@@ -10,6 +10,8 @@
 #include <random>
 #include <utility>
 
+#include "engine/part_name.h"
+
 namespace quorvane::engine {
 namespace {
 
@@ -32,8 +34,7 @@ std::optional<PartFile> PartFile::createBeside(const std::filesystem::path& targ
     const auto folder =
         target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        auto name = "." + target.filename().string() + "." + randomTag() + ".part";
-        auto path = folder / name;
+        auto path = folder / partFileName(target.filename(), randomTag());
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) return PartFile(fd, std::move(path));
         if (errno != EEXIST) {

@@ -60,7 +60,7 @@ TEST_F(DownloadQueue, EntriesBecomeSourcesAndLocalNames) {
          {"http://m/x.part1.y/client.part1.rar", "http://m/x.part2.y/client.part2.rar"},
          {"Q.part1.rar", "Q.part2.rar"}},
         {"Quorvane客户端", "https://m/dl/client", {"https://m/dl/client"}, {"Quorvane客户端"}},
-        {"(网通下载)", "http://m/dl/client.rar", {"http://m/dl/client.rar"}, {".rar"}},
+        {"(网通下载)", "http://m/dl/client.rar", {"http://m/dl/client.rar"}, {"rar"}},
         {"Q(网通下载)(联通下载)(电信下载)(网通下载)",
          "http://m/c.tar.gz",
          {"http://m/c.tar.gz"},
@@ -93,8 +93,8 @@ TEST_F(DownloadQueue, HostileNamesStayOnePlainFileInsideTheDownloadFolder) {
         const char* expected;
     };
     for (const Row& row :
-         {Row{"../../etc/passwd", ".etcpasswd.rar"},
-          Row{"..\\..\\Windows\\evil", ".Windowsevil.rar"}, Row{"a<b>c:d\"e|f?g*h", "abcdefgh.rar"},
+         {Row{"../../etc/passwd", "etcpasswd.rar"}, Row{"../../逃逸", "逃逸.rar"},
+          Row{"..\\..\\Windows\\evil", "Windowsevil.rar"}, Row{"a<b>c:d\"e|f?g*h", "abcdefgh.rar"},
           Row{"con", "_con.rar"}, Row{"LPT9(网通下载)", "_LPT9.rar"}, Row{"Aux", "_Aux.rar"},
           Row{"COM10", "COM10.rar"}, Row{"tab\there\x01\x7f", "tabhere.rar"},
           Row{"evil\u202Erar.exe", "evilrar.exe.rar"}, Row{"名字", "名字.rar"}}) {
