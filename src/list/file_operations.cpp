@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/context.h"
+#include "download/engine_downloader.h"
 #include "platform/file_system.h"
 #include "platform/gbk_text.h"
 
@@ -81,6 +82,7 @@ void prepareDownloadFolder(Context& c) {
         if (!c.system.folderExists(downloads)) c.system.createFolder(downloads);
         c.g.downloadFolder = downloads;
     }
+    removeDownloadLeftovers(c.g.downloadFolder);
 }
 
 }  // namespace quorvane

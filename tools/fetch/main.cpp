@@ -36,7 +36,7 @@ std::filesystem::path pathFromUtf8(const std::string& text) {
 // Keeps the end report for the main thread and wakes it at once.
 class WaitingListener : public quorvane::engine::Listener {
   public:
-    void onSizeKnown(JobId, std::int64_t) override {}
+    void onSizeKnown(JobId, std::int64_t, std::int64_t) override {}
     void onJobEnded(JobId, const JobReport& report) override {
         std::lock_guard lock(mutex_);
         report_ = report;
