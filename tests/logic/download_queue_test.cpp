@@ -67,6 +67,16 @@ TEST_F(DownloadQueue, EntriesBecomeSourcesAndLocalNames) {
          {"Q.tar.gz"}},
         {"Q", "  http://m/dl/c.rar  ", {"http://m/dl/c.rar"}, {"Q.rar"}},
         {"Q", "http://m/dl/client.rar.", {"http://m/dl/client.rar."}, {"Q.rar"}},
+        // The address keeps the list's GBK bytes, percent-encoded; the local name shows them.
+        {"Q",
+         "http://m/dl/补丁.简体版.part1.rar",
+         {"http://m/dl/%B2%B9%B6%A1.%BC%F2%CC%E5%B0%E6.part1.rar",
+          "http://m/dl/%B2%B9%B6%A1.%BC%F2%CC%E5%B0%E6.part2.rar"},
+         {"Q.简体版.part1.rar", "Q.简体版.part2.rar"}},
+        {"Q",
+         "http://m/a b/c\"d%B2%B9.简.rar",
+         {"http://m/a%20b/c%22d%B2%B9.%BC%F2.rar"},
+         {"Q.简.rar"}},
     };
     for (const NamingRow& row : rows) {
         c.g.queueSources.clear();

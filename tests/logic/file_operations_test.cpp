@@ -76,12 +76,20 @@ TEST_F(DownloadFolder, FallsBackToTheProgramFolderWhenItsOwnCannotBeWritten) {
     EXPECT_TRUE(filesBelow(system.root()).empty());
 }
 
-TEST_F(DownloadFolder, ReadOnlyProgramUsesTheUsersDownloadsFolder) {
+TEST_F(DownloadFolder, ReadOnlyProgramUsesItsOwnFolderInTheUsersDownloads) {
     system.makeReadOnly(system.programFolder());
-    prepareDownloadFolder(c);
-    EXPECT_EQ(c.g.downloadFolder, system.userDownloadsFolder());
-    EXPECT_TRUE(fs::is_directory(system.userDownloadsFolder()));
-    EXPECT_TRUE(filesBelow(system.root()).empty());
+    const fs::path usersOwn = system.userDownloadsFolder() / "Quorvane客户端.rar";
+    std::ofstream(usersOwn) << "the user's own file";
+    prepare();
+    acceptList(exampleList());
+    chooseAndStart(0);
+
+    const fs::path expected = system.userDownloadsFolder() / platform::pathFromUtf8("下载的文件");
+    EXPECT_EQ(c.g.downloadFolder, expected);
+    EXPECT_TRUE(fs::is_directory(expected));
+    EXPECT_EQ(c.g.queueTargets, std::vector<fs::path>{expected / "Quorvane客户端.rar"});
+    EXPECT_TRUE(fs::exists(usersOwn)) << "a file of the user's with the same name is left alone";
+    EXPECT_EQ(filesBelow(system.programFolder()), std::vector<fs::path>{});
 }
 
 TEST(SafeFileName, RemovesBidirectionalOverridesThatDisguiseAnExtension) {

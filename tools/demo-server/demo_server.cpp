@@ -113,7 +113,8 @@ void DemoServer::addRoutes() {
                      response.set_content(downloadList(baseAddress(), options_.downValue),
                                           "text/plain; charset=gbk");
                  });
-    server_->Get(R"(/mirror[123]/dl/([A-Za-z0-9.]+))",
+    // The path arrives percent-decoded: a Chinese name as its GBK bytes.
+    server_->Get(R"(/mirror[123]/dl/([^/]+))",
                  [this](const httplib::Request& request, httplib::Response& response) {
                      serveClientFile(request.matches[1].str(), request, response);
                  });
