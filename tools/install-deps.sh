@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libcpp-httplib-dev python3-pyftpdlib
     xvfb xauth x11-utils imagemagick librsvg2-bin fonts-wqy-microhei xdg-utils
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
+    libxcb1-dev xdotool desktop-file-utils
 )
 packages+=("$@")
 

@@ -41,6 +41,9 @@ void Transfer::configure(const JobOptions& options, bool ftp) {
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, wholeSeconds(tuning.lowSpeedWindow));
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, tuning.receiveBuffer);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);  // a stop never waits for a hanging name lookup
+#endif
     curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorDetail);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);

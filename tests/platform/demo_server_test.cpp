@@ -120,6 +120,13 @@ TEST_F(DemoServerSmoke, ServesTheWorkedExampleListInGbk) {
         << "not under its name in UTF-8";
 }
 
+TEST_F(DemoServerSmoke, RefusesAPortThatIsTaken) {
+    DemoServerOptions options;
+    options.port = server_->port();
+    DemoServer second(options);
+    EXPECT_FALSE(second.bind());
+}
+
 TEST_F(DemoServerSmoke, ServesTheNewsPage) {
     const auto page = http().Get("/downlist.htm");
     ASSERT_TRUE(answered(page, 200));
