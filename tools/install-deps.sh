@@ -9,6 +9,8 @@ packages=(
     libqt6svg6 libcurl4-openssl-dev libssl-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev python3-pyftpdlib
     xvfb xauth x11-utils imagemagick librsvg2-bin fonts-wqy-microhei xdg-utils
+    clang-14 libfuzzer-14-dev libclang-rt-14-dev
+    libxcb1-dev xdotool desktop-file-utils
 )
 # The Windows window's tests and packages: Wine's own fonts, clicks, the installer.
 packages+=(fonts-wine xdotool nsis python3)

@@ -1,5 +1,6 @@
 // The program's entry: the window over the program's logic, and one orderly way out however the
-// event loop ends (window closed, SIGINT or SIGTERM), so that the downloader is always released.
+// program ends (window closed or destroyed, a signal, the display gone), so that the downloader
+// is always released and the list file deleted.
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -7,23 +8,18 @@
 #include <QTranslator>
 
 #include <unistd.h>
+#include <cstdlib>
 
 #include "app/program.h"
 #include "app/system.h"
 #include "download/engine_downloader.h"
+#include "ui/qt/application_setup.h"
+#include "ui/qt/end_when_window_destroyed.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_ui_thread.h"
 #include "ui/qt/quit_on_signals.h"
 
 namespace {
-
-void setApplicationMetadata() {
-    QCoreApplication::setApplicationName(QStringLiteral("quorvane-downloader"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("3.0.0.0"));
-    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Quorvane下载器"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quorvane-downloader"));
-}
 
 // Qt's own texts (dialog buttons, context menus) in Simplified Chinese, like the program's.
 void loadQtTranslation(QApplication& app, QTranslator& translator) {
@@ -34,16 +30,57 @@ void loadQtTranslation(QApplication& app, QTranslator& translator) {
     }
 }
 
+// The end of the run, once: after the event loop, or from exit() when Qt gives up on a lost
+// display connection inside the loop. Nothing here needs the display.
+class ProgramEnd {
+  public:
+    ProgramEnd(quorvane::ui::QtUiThread& uiThread, quorvane::ui::MainWindow& window,
+               quorvane::Program& program)
+        : uiThread_(uiThread), window_(window), program_(program) {
+        current = this;
+        std::atexit([] {
+            if (current) current->run();
+        });
+    }
+    ~ProgramEnd() {
+        run();
+        current = nullptr;
+    }
+    ProgramEnd(const ProgramEnd&) = delete;
+    ProgramEnd& operator=(const ProgramEnd&) = delete;
+
+    void run() {
+        if (done_) return;
+        done_ = true;
+        uiThread_.close();
+        window_.stopServingWorkers();
+        program_.shutdown();
+        program_.releaseGlobals();
+    }
+
+  private:
+    static inline ProgramEnd* current = nullptr;
+    quorvane::ui::QtUiThread& uiThread_;
+    quorvane::ui::MainWindow& window_;
+    quorvane::Program& program_;
+    bool done_ = false;
+};
+
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int main(int, char* argv[]) {
     // Chromium's sandbox cannot run as root; for everyone else it stays on.
     if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // WebEngine asks for it
-    QApplication app(argc, argv);
+    // The program takes nothing from the command line; Qt gets only its name, so that options
+    // such as -reverse or -qwindowtitle change nothing.
+    static char fallbackName[] = "quorvane-downloader";
+    char* qtArguments[] = {argv[0] ? argv[0] : fallbackName, nullptr};
+    int qtArgumentCount = 1;
+    QApplication app(qtArgumentCount, qtArguments);
     QTranslator qtTranslation;
     loadQtTranslation(app, qtTranslation);
-    setApplicationMetadata();
+    quorvane::ui::describeApplication();
 
     quorvane::System system;
     quorvane::ui::QtUiThread uiThread;
@@ -51,17 +88,15 @@ int main(int argc, char* argv[]) {
     quorvane::ui::MainWindow window;
     quorvane::Program program(window, downloader, system);
     window.setEvents(&program);
+    ProgramEnd programEnd(uiThread, window, program);
     quorvane::ui::QuitOnSignals quitOnSignals;
-    QObject::connect(&window, &quorvane::ui::MainWindow::closeAccepted, &app,
-                     &QCoreApplication::quit, Qt::QueuedConnection);
+    // exit, not quit: quit would ask the closing window once more whether it may close.
+    QObject::connect(
+        &window, &quorvane::ui::MainWindow::closeAccepted, &app, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
 
     program.onWindowCreated();
     window.showCentred();
-    const int exitCode = app.exec();
-
-    uiThread.close();
-    window.stopServingWorkers();
-    program.shutdown();
-    program.releaseGlobals();
-    return exitCode;
+    const quorvane::ui::EndWhenWindowDestroyed endWhenWindowDestroyed(window);
+    return app.exec();
 }

@@ -86,5 +86,11 @@ void Program::showProgress() {
 void Program::onMultiFileTimerTick() {
     quorvane::onMultiFileTimerTick(*context_);
 }
+// The progress update acts only while a file is being downloaded, the multi-file tick only while
+// the queue holds something; a file is only ever started by that tick.
+bool Program::timersHaveWork() {
+    const Globals& g = context_->g;
+    return g.downloadRunning || g.queueBuilding || !g.queueSources.empty();
+}
 
 }  // namespace quorvane

@@ -44,6 +44,7 @@ class Program final : public WindowEvents {
     void openDownloadFolder() override;
     void showProgress() override;
     void onMultiFileTimerTick() override;
+    bool timersHaveWork() override;
 
     // For tests: the state the operations share.
     Context& context();

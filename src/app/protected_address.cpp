@@ -9,9 +9,6 @@ namespace quorvane {
 
 namespace {
 
-// Far above any address; keeps a damaged list from growing without bound.
-constexpr std::size_t kMaxListChars = 64 * 1024;
-
 // One decimal byte value, digits only.
 bool appendByteItem(std::string_view item, std::string& bytes) {
     unsigned value = 0;
@@ -26,7 +23,7 @@ bool appendByteItem(std::string_view item, std::string& bytes) {
 
 std::string decodeByteList(std::string_view list, std::string_view password, int algorithm,
                            std::string_view separator) {
-    if (list.empty() || separator.empty() || list.size() > kMaxListChars) return {};
+    if (list.empty() || separator.empty() || list.size() > kLongestByteList) return {};
     std::string bytes;
     while (true) {
         const auto next = list.find(separator);
@@ -45,6 +42,7 @@ std::string encodeByteList(std::string_view bytes, std::string_view password, in
     for (const char byte : *encrypted) {
         if (!list.empty()) list += separator;
         list += std::to_string(static_cast<unsigned>(static_cast<std::uint8_t>(byte)));
+        if (list.size() > kLongestByteList) return {};  // could not be read back
     }
     return list;
 }

@@ -4,6 +4,7 @@
 #include "platform/free_space.h"
 #include "platform/http_read.h"
 #include "platform/open_folder.h"
+#include "platform/user_folders.h"
 
 namespace quorvane {
 
@@ -12,11 +13,14 @@ namespace fs = std::filesystem;
 fs::path System::programFolder() {
     return platform::programFolder();
 }
-fs::path System::userTempFolder() {
-    return platform::userTempFolder();
-}
 fs::path System::userDownloadsFolder() {
     return platform::userDownloadsFolder();
+}
+fs::path System::userCacheFolder() {
+    return platform::userCacheFolder();
+}
+fs::path System::userTempFolder() {
+    return platform::userTempFolder();
 }
 
 bool System::folderExists(const fs::path& folder) {
@@ -27,6 +31,9 @@ bool System::createFolder(const fs::path& folder) {
 }
 bool System::fileExists(const fs::path& file) {
     return platform::fileExists(file);
+}
+bool System::somethingExists(const fs::path& path) {
+    return platform::somethingExists(path);
 }
 bool System::deleteFile(const fs::path& file) {
     return platform::deleteFile(file);

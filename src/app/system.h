@@ -18,12 +18,14 @@ class System {
     virtual ~System() = default;
 
     virtual std::filesystem::path programFolder();
-    virtual std::filesystem::path userTempFolder();
     virtual std::filesystem::path userDownloadsFolder();
+    virtual std::filesystem::path userCacheFolder();
+    virtual std::filesystem::path userTempFolder();
 
     virtual bool folderExists(const std::filesystem::path& folder);
     virtual bool createFolder(const std::filesystem::path& folder);
     virtual bool fileExists(const std::filesystem::path& file);
+    virtual bool somethingExists(const std::filesystem::path& path);
     virtual bool deleteFile(const std::filesystem::path& file);
     virtual bool writeNewFile(const std::filesystem::path& file, std::string_view bytes);
 

@@ -16,11 +16,12 @@ namespace {
 constexpr int kRenamingPasses = 3;
 constexpr std::string_view kHintLead = "下载完成后，";
 
-// True when every target path is free.
+// True when every target path is free. Anything at a target's name that is not a file that
+// could be deleted (a folder, say) keeps it taken: the finished download could not be put there.
 bool freeTargets(Context& c) {
     bool allFree = true;
     for (const fs::path& target : c.g.queueTargets) {
-        if (c.system.fileExists(target) && !deleteIfExists(c.system, target)) allFree = false;
+        if (c.system.somethingExists(target) && !deleteIfExists(c.system, target)) allFree = false;
     }
     return allFree;
 }

@@ -6,6 +6,7 @@
 #include "download/completion.h"
 #include "download/local_name.h"
 #include "list/file_operations.h"
+#include "list/list_address.h"
 #include "list/text_edit.h"
 #include "platform/file_system.h"
 
@@ -44,8 +45,10 @@ void composeDownloadQueue(Context& c) {
     const std::string_view serverName = serverFileName(address);
     if (serverName.empty() || !hasDownloadableScheme(address)) return;
 
+    // The server's name as the list holds it, turned into text only for the local name.
+    const std::string shownServerName = c.list.shown(c.g.listFilePath, percentDecoded(serverName));
     const auto localName =
-        safeFileName(localFileName(displayStem(c.ui.text(Control::组合框1)), serverName));
+        safeFileName(localFileName(displayStem(c.ui.text(Control::组合框1)), shownServerName));
     if (!localName) return;
 
     c.g.queueBuilding = true;

@@ -8,6 +8,7 @@
 #include "download/progress.h"
 #include "list/file_operations.h"
 #include "list/list_presentation.h"
+#include "list/sha256_section.h"
 #include "list/text_edit.h"
 #include "platform/file_system.h"
 
@@ -41,13 +42,17 @@ void writeTransferSettings(Context& c, const std::string& source, const std::str
         std::clamp<std::int64_t>(integerValue(c.ui.text(Control::编辑框2)), 1, 10));
     s.targetPath = target;
     s.field8 = s.field9 = s.field10 = 20000;
+    s.field16 = listedSha256(c, source);
     s.eventCallback = [&c](const DownloadEvent& event) { return onDownloadEvent(c, event); };
 }
 
-void onSizeKnown(Context& c, std::int64_t totalSize) {
+void onSizeKnown(Context& c, std::int64_t totalSize, std::int64_t room) {
     c.g.currentFileSize = totalSize;
-    // The volume that will hold the file, not whichever drive happens to be current.
-    const auto freeBytes = c.system.freeSpaceBytes(c.g.downloadFolder);
+    // The downloader measures the room before it reserves the file's space; measured here, the
+    // reservation would already be taken off. Otherwise: the volume that will hold the file, not
+    // whichever drive happens to be current.
+    const auto freeBytes =
+        room >= 0 ? std::optional(room) : c.system.freeSpaceBytes(c.g.downloadFolder);
     if (!freeBytes || *freeBytes - totalSize > 0) return;
 
     stopRunningTransfer(c);
@@ -115,7 +120,7 @@ void startNextDownload(Context& c) {
 }
 
 int onDownloadEvent(Context& c, const DownloadEvent& event) {
-    if (event.code == kSizeKnown) onSizeKnown(c, event.totalSize);
+    if (event.code == kSizeKnown) onSizeKnown(c, event.totalSize, event.room);
     if (event.code == kTransferEnded) onTransferEnded(c, event);
     return 0;
 }

@@ -21,6 +21,9 @@ struct DownloadEvent {
     std::int64_t totalSize = 0;                            // code 3: bytes
     DownloadOutcome outcome = DownloadOutcome::completed;  // code 4
     std::string reason;                                    // code 4, when failed
+    // Code 3: the bytes the file may take on its volume, measured before the downloader reserved
+    // any space for it; -1 when the downloader cannot tell.
+    std::int64_t room = -1;
 };
 
 // Always runs on the window's thread and returns 0.

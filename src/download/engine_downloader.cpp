@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/leftovers.h"
+#include "engine/sha256.h"
 #include "platform/file_system.h"
 
 namespace quorvane {
@@ -55,6 +57,7 @@ constexpr FailureWording kFailureWordings[] = {
     {engine::FailureKind::network, "网络连接出错，多次重试仍未成功"},
     {engine::FailureKind::diskFull, "磁盘空间已满"},
     {engine::FailureKind::fileError, "无法在下载文件夹中写入文件"},
+    {engine::FailureKind::verificationFailed, "下载的文件未通过SHA-256校验，已删除"},
 };
 
 // The engine's own words stay in brackets, for whoever has to look into it.
@@ -66,13 +69,30 @@ std::string failureText(engine::FailureKind kind, const std::string& detail) {
     return std::string(wording->text) + "（" + detail + "）";
 }
 
+// What the end notification needs to know of its transfer.
+struct Delivery {
+    EventCallback callback;
+    std::string source;
+    bool malformedSha256 = false;
+};
+
+// Where a failed file came from, and a check that could not be made.
+std::string failureReason(const engine::JobReport& report, const Delivery& delivery) {
+    std::string reason =
+        failureText(report.failure, report.failure == engine::FailureKind::verificationFailed
+                                        ? "来源：" + delivery.source
+                                        : report.reason);
+    if (delivery.malformedSha256) reason += "（列表中这个文件的SHA-256值格式不对，未作校验）";
+    return reason;
+}
+
 }  // namespace
 
 // Lives as long as any posted notification; touched on the window's thread only, except
 // `released`.
 struct EngineDownloader::Deliveries {
     std::atomic<bool> released{false};
-    std::unordered_map<engine::JobId, EventCallback> callbacks;
+    std::unordered_map<engine::JobId, Delivery> pending;
 };
 
 engine::JobOptions jobOptionsFrom(const TransferSettings& settings,
@@ -85,6 +105,7 @@ engine::JobOptions jobOptionsFrom(const TransferSettings& settings,
     options.ftpUser = settings.ftpUser.empty() ? "anonymous" : settings.ftpUser;
     options.ftpPassword = settings.ftpPassword;
     options.connections = std::clamp(settings.connectionCount, 1, engine::kMaxConnections);
+    options.expectedSha256 = engine::normalisedSha256(settings.field16).value_or("");
     tuning.minPieceSize = scaled(settings.field1, 64, 16 * kKiB, 64 * kMiB, defaults.minPieceSize);
     tuning.connectTimeout = milliseconds(settings.field8, defaults.connectTimeout);
     tuning.lowSpeedWindow = milliseconds(settings.field9, defaults.lowSpeedWindow);
@@ -103,6 +124,10 @@ engine::JobOptions jobOptionsFrom(const TransferSettings& settings,
         static_cast<long>(scaled(configuration.receiveBufferUnits, 16, 16 * kKiB,
                                  engine::kLargestReceiveBuffer, defaults.receiveBuffer));
     return options;
+}
+
+void removeDownloadLeftovers(const std::filesystem::path& folder) {
+    engine::removeLeftovers(folder);
 }
 
 EngineDownloader::EngineDownloader(UiThread& uiThread)
@@ -136,7 +161,9 @@ void EngineDownloader::StartDownload(const TransferSettings& settings) {
     if (!engine_) engine_ = std::make_unique<engine::Engine>(static_cast<engine::Listener&>(*this));
     if (current_.progress) engine_->stop(current_.id);  // one file at a time
     current_ = engine_->start(jobOptionsFrom(settings, configuration_));
-    deliveries_->callbacks[current_.id] = settings.eventCallback;
+    deliveries_->pending[current_.id] = {
+        settings.eventCallback, settings.sourceAddress,
+        !settings.field16.empty() && !engine::normalisedSha256(settings.field16)};
 }
 
 void EngineDownloader::StopDownload(const TransferSettings&, std::int32_t) {
@@ -153,35 +180,37 @@ void EngineDownloader::ReleaseDownloader() {
     if (released_) return;
     released_ = true;
     deliveries_->released.store(true);
-    engine_.reset();  // stops the job and joins the engine's thread
+    engine_.reset();  // interrupts the job (it is kept for a resume) and joins the engine's thread
 }
 
-void EngineDownloader::onSizeKnown(engine::JobId job, std::int64_t totalSize) {
-    uiThread_.post([deliveries = deliveries_, job, totalSize] {
+void EngineDownloader::onSizeKnown(engine::JobId job, std::int64_t totalSize, std::int64_t room) {
+    uiThread_.post([deliveries = deliveries_, job, totalSize, room] {
         if (deliveries->released.load()) return;
-        auto found = deliveries->callbacks.find(job);
-        if (found == deliveries->callbacks.end() || !found->second) return;
+        auto found = deliveries->pending.find(job);
+        if (found == deliveries->pending.end() || !found->second.callback) return;
         DownloadEvent event;
         event.code = kSizeKnown;
         event.totalSize = totalSize;
-        EventCallback callback = found->second;  // the callback may start the next file
+        event.room = room;
+        EventCallback callback = found->second.callback;  // the callback may start the next file
         callback(event);
     });
 }
 
 void EngineDownloader::onJobEnded(engine::JobId job, const engine::JobReport& report) {
-    uiThread_.post([deliveries = deliveries_, job, outcome = report.outcome,
-                    reason = failureText(report.failure, report.reason)] {
+    uiThread_.post([deliveries = deliveries_, job, report] {
         if (deliveries->released.load()) return;
-        auto found = deliveries->callbacks.find(job);
-        if (found == deliveries->callbacks.end()) return;
-        EventCallback callback = std::move(found->second);
-        deliveries->callbacks.erase(found);
-        if (!callback) return;
+        auto found = deliveries->pending.find(job);
+        if (found == deliveries->pending.end()) return;
+        Delivery delivery = std::move(found->second);
+        deliveries->pending.erase(found);
+        if (!delivery.callback) return;
         DownloadEvent event;
         event.code = kTransferEnded;
-        event.outcome = outcomeOf(outcome);
-        event.reason = reason;
+        event.outcome = outcomeOf(report.outcome);
+        if (report.outcome == engine::Outcome::failed)
+            event.reason = failureReason(report, delivery);
+        EventCallback callback = std::move(delivery.callback);
         callback(event);
     });
 }

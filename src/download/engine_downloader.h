@@ -18,7 +18,11 @@
 //   field12          [20480]  largest single range request, KiB (20 MiB)
 //   field13          [1024]   low-speed limit, bytes per second
 //   field14          [0]      recorded, unused
-//   field16, field17, fileTypes, field19, field20: recorded, unused
+//   field16          [the list's SHA-256 of the file, or empty]  the SHA-256 (64 hex digits,
+//                             either case) the finished file must have; the file is kept only
+//                             when it matches. A malformed value is ignored, and said so when
+//                             the transfer fails.
+//   field17, fileTypes, field19, field20: recorded, unused
 //   ftpUser, ftpPassword      the FTP login (the program passes the anonymous login)
 //
 //   ConfigureEngineA(a [20480], b [5000], c [10]):
@@ -26,9 +30,13 @@
 //                       (320 KiB); b: recorded, unused; c: tries per piece
 //   ConfigureEngineB(a [5000]): libcurl's receive buffer per connection, in units of 16 bytes
 //                       (80 000 bytes; the write batch above keeps the writes large)
-//   StopDownload's mode: every mode stops the same way.
+//   StopDownload's mode: every mode stops the same way, and removes what was fetched.
+//
+// A transfer that fails after its tries, or that ReleaseDownloader ends, keeps its temporary file
+// and record: starting the same source to the same target again resumes it.
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -50,6 +58,10 @@ struct EngineConfiguration {
 engine::JobOptions jobOptionsFrom(const TransferSettings& settings,
                                   const EngineConfiguration& configuration);
 
+// Removes what interrupted transfers left in the download folder long ago, or for files that are
+// complete by now.
+void removeDownloadLeftovers(const std::filesystem::path& folder);
+
 class EngineDownloader final : public Downloader, private engine::Listener {
   public:
     explicit EngineDownloader(UiThread& uiThread);
@@ -68,7 +80,7 @@ class EngineDownloader final : public Downloader, private engine::Listener {
     struct Deliveries;
 
     // engine::Listener, on the engine's thread: post and nothing else.
-    void onSizeKnown(engine::JobId job, std::int64_t totalSize) override;
+    void onSizeKnown(engine::JobId job, std::int64_t totalSize, std::int64_t room) override;
     void onJobEnded(engine::JobId job, const engine::JobReport& report) override;
 
     void assertOnWindowThread() const;

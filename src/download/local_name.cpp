@@ -30,17 +30,75 @@ bool isForbiddenByte(char ch) {
     return std::string_view(R"(<>:"/\|?*)").find(ch) != std::string_view::npos;
 }
 
-std::string withoutForbiddenCharacters(std::string_view name) {
+// One pass: drops what may not be in a name, and every dot that would lead the name (a hidden
+// file) or follow another dot (no "..").
+std::string cleanedCharacters(std::string_view name) {
     std::string kept;
+    kept.reserve(name.size());
     for (std::size_t at = 0; at < name.size();) {
         if (isBidiControl(name, at)) {
             at += 3;
-        } else {
-            if (!isForbiddenByte(name[at])) kept += name[at];
-            ++at;
+            continue;
         }
+        const char ch = name[at++];
+        if (isForbiddenByte(ch) || (ch == '.' && (kept.empty() || kept.back() == '.'))) continue;
+        kept += ch;
     }
     return kept;
+}
+
+void dropTrailingDotsAndBlanks(std::string& name) {
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+}
+
+bool isContinuationByte(char ch) {
+    return (static_cast<std::uint8_t>(ch) & 0xC0) == 0x80;
+}
+
+// UTF-16 units of a UTF-8 text: one per character, two for those beyond the first plane.
+std::size_t utf16Units(std::string_view utf8) {
+    std::size_t units = 0;
+    for (const char ch : utf8) {
+        if (!isContinuationByte(ch)) units += static_cast<std::uint8_t>(ch) >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+// Longer extensions than this are cut like the rest of the name.
+constexpr std::size_t kLongestKeptExtension = 32;
+
+// Where the extension to keep starts: the first dot of the longest short tail (".part1.rar"
+// rather than ".rar"); the name's end when there is none.
+std::size_t extensionStart(std::string_view name) {
+    std::size_t start = name.size();
+    for (std::size_t dot = name.rfind('.');
+         dot != std::string_view::npos && dot > 0 && name.size() - dot <= kLongestKeptExtension;
+         dot = name.rfind('.', dot - 1)) {
+        start = dot;
+    }
+    return start;
+}
+
+// The stem is cut at a whole character so that stem and extension fit together.
+std::optional<std::string> shortenedToFit(const std::string& name) {
+    if (fileNameUnits(name) <= longestLocalName()) return name;
+    const std::string_view whole(name);
+    const std::size_t split = extensionStart(whole);
+    const std::string_view extension = whole.substr(split);
+    const std::size_t room = longestLocalName() - fileNameUnits(extension);
+    std::size_t end = 0;
+    std::size_t used = 0;
+    while (end < split) {
+        std::size_t next = end + 1;
+        while (next < split && isContinuationByte(name[next])) ++next;
+        used += fileNameUnits(whole.substr(end, next - end));
+        if (used > room) break;
+        end = next;
+    }
+    std::string stem = name.substr(0, end);
+    dropTrailingDotsAndBlanks(stem);
+    if (stem.empty()) return std::nullopt;
+    return stem + std::string(extension);
 }
 
 bool isReservedDeviceName(std::string_view name) {
@@ -82,15 +140,26 @@ std::string localFileName(std::string_view displayStem, std::string_view serverN
     return name;
 }
 
+#ifdef _WIN32
+constexpr bool kNamesCountUtf16Units = true;
+#else
+constexpr bool kNamesCountUtf16Units = false;
+#endif
+
+std::size_t fileNameUnits(std::string_view utf8Name) {
+    return kNamesCountUtf16Units ? utf16Units(utf8Name) : utf8Name.size();
+}
+
+std::size_t longestLocalName() {
+    return kLongestFileName - fileNameUnits("最新最新最新");
+}
+
 std::optional<std::string> safeFileName(std::string_view name) {
-    std::string safe = withoutForbiddenCharacters(name);
-    for (auto at = safe.find(".."); at != std::string::npos; at = safe.find("..")) {
-        safe.erase(at, 1);
-    }
-    while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.pop_back();
-    if (safe.empty() || safe == ".") return std::nullopt;
+    std::string safe = cleanedCharacters(name);
+    dropTrailingDotsAndBlanks(safe);
+    if (safe.empty()) return std::nullopt;
     if (isReservedDeviceName(safe)) safe = "_" + safe;
-    return safe;
+    return shortenedToFit(safe);
 }
 
 }  // namespace quorvane

@@ -26,9 +26,9 @@ void initialiseCurlOnce() {
 class GuardedListener : public Listener {
   public:
     GuardedListener(Listener& inner, std::recursive_mutex& guard) : inner_(inner), guard_(guard) {}
-    void onSizeKnown(JobId job, std::int64_t totalSize) override {
+    void onSizeKnown(JobId job, std::int64_t totalSize, std::int64_t room) override {
         std::lock_guard lock(guard_);
-        inner_.onSizeKnown(job, totalSize);
+        inner_.onSizeKnown(job, totalSize, room);
     }
     void onJobEnded(JobId job, const JobReport& report) override {
         std::lock_guard lock(guard_);
@@ -41,7 +41,7 @@ class GuardedListener : public Listener {
 };
 
 struct Engine::Command {
-    enum class Kind { start, stop } kind = Kind::start;
+    enum class Kind { start, stop, interrupt } kind = Kind::start;
     JobId id = 0;
     JobOptions options;
     std::shared_ptr<JobProgress> progress;
@@ -88,7 +88,8 @@ class Engine::Loop {
             applyCommands(now);
             bool quitting = quitting_.load();
             if (quitting) {
-                for (auto& job : jobs_) job->stop();
+                // Not the user's stop: what the jobs have is kept for a resume.
+                for (auto& job : jobs_) job->interrupt();
             }
             int running = 0;
             curl_multi_perform(multi_.get(), &running);
@@ -118,7 +119,11 @@ class Engine::Loop {
                                                       listener_));
                 jobs_.back()->begin(now);
             } else if (auto* job = find(command.id)) {
-                job->stop();
+                if (command.kind == Command::Kind::interrupt) {
+                    job->interrupt();
+                } else {
+                    job->stop();
+                }
             }
         }
     }
@@ -201,9 +206,9 @@ JobHandle Engine::start(JobOptions options) {
     return handle;
 }
 
-void Engine::stop(JobId job) {
+void Engine::stop(JobId job, bool keepForResume) {
     Command command;
-    command.kind = Command::Kind::stop;
+    command.kind = keepForResume ? Command::Kind::interrupt : Command::Kind::stop;
     command.id = job;
     loop_->push(std::move(command));
 }

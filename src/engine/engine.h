@@ -24,7 +24,8 @@ struct JobHandle {
 class Engine {
   public:
     explicit Engine(Listener& listener);
-    // Stops every job (each still ends, as stopped) and joins the engine's thread.
+    // Stops every job (each still ends, as stopped, keeping what it has for a resume, as after a
+    // crash) and joins the engine's thread.
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -32,8 +33,10 @@ class Engine {
     // Hands the job to the engine's thread and returns at once. The listener hears of the job
     // only after this has returned. Never destroy the engine from inside a listener call.
     JobHandle start(JobOptions options);
-    // Ends the job as stopped, unless it has already ended; within a fraction of a second.
-    void stop(JobId job);
+    // Ends the job as stopped, unless it has already ended; within a fraction of a second. What
+    // it has fetched is removed, unless keepForResume asks to keep it, with its record, for a later
+    // job for the same source and target.
+    void stop(JobId job, bool keepForResume = false);
 
   private:
     struct Command;

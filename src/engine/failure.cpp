@@ -51,7 +51,6 @@ bool isTransientCode(CURLcode code) {
         case CURLE_FTP_WEIRD_PASV_REPLY:
         case CURLE_FTP_WEIRD_227_FORMAT:
         case CURLE_FTP_PORT_FAILED:
-        case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_BAD_CONTENT_ENCODING:
             return true;
         default:
@@ -72,6 +71,7 @@ constexpr KnownCode kKnownCodes[] = {
     {CURLE_REMOTE_FILE_NOT_FOUND, "the server has no such file", FailureKind::notFound},
     {CURLE_FTP_COULDNT_RETR_FILE, "the server has no such file", FailureKind::notFound},
     {CURLE_LOGIN_DENIED, "the server refused the login", FailureKind::accessDenied},
+    {CURLE_WEIRD_SERVER_REPLY, "the server's answer is malformed", FailureKind::serverError},
     {CURLE_PEER_FAILED_VERIFICATION, "the server's certificate could not be verified",
      FailureKind::certificate},
 };

@@ -7,6 +7,8 @@
 #include <span>
 
 #include "engine/failure.h"
+#include "engine/part_name.h"
+#include "engine/sha256.h"
 
 namespace quorvane::engine {
 namespace {
@@ -44,6 +46,10 @@ Job::Job(JobId id, JobOptions options, std::shared_ptr<JobProgress> progress, CU
       multi_(multi),
       listener_(listener) {
     options_.connections = std::clamp(options_.connections, 1, kMaxConnections);
+    if (!options_.expectedSha256.empty()) {
+        // A malformed value would fail every download: the caller checks it, so it cannot be.
+        expectedSha256_ = normalisedSha256(options_.expectedSha256);
+    }
 }
 
 Job::~Job() {
@@ -51,6 +57,7 @@ Job::~Job() {
 }
 
 void Job::begin(Clock::time_point now) {
+    began_ = now;
     auto scheme = schemeOf(options_.url);
     if (!scheme) return fail(FailureKind::badAddress, "the address is not valid");
     if (*scheme != "http" && *scheme != "https" && *scheme != "ftp") {
@@ -60,15 +67,142 @@ void Job::begin(Clock::time_point now) {
     if (options_.target.filename().empty()) {
         return fail(FailureKind::badAddress, "the target has no file name");
     }
+    if (auto length = fileNameLength(options_.target.filename()); length > kLongestFileName) {
+        return fail(FailureKind::fileError,
+                    "the file name is too long for the file system: " + std::to_string(length) +
+                        " " + kFileNameUnits + " where at most " +
+                        std::to_string(kLongestFileName) + " fit");
+    }
+    if (!options_.expectedSha256.empty() && !expectedSha256_) {
+        return fail(FailureKind::badAddress, "the expected SHA-256 is not 64 hex digits");
+    }
+    names_ = resumeFilesFor(options_.target);
     std::string whyNot;
-    file_ = PartFile::createBeside(options_.target, whyNot);
+    bool locked = false;
+    file_ = PartFile::open(names_.part, whyNot, locked);
+    // Another job writes this target: this one gets a file of its own and keeps no record.
+    if (!file_ && locked) {
+        ownsName_ = false;
+        file_ = PartFile::createUnique(options_.target, whyNot);
+    }
     if (!file_) return failOnFile(whyNot);
+    resumable_ = ownsName_ && options_.tuning.checkpointInterval.count() > 0;
+    readPreviousRecord();
+    worker_ = std::make_unique<FileWorker>(*file_, names_, expectedSha256_.has_value());
+    lastCheckpoint_ = now;
     transfers_.push_back(std::make_unique<Transfer>(*this, options_, ftp_));
     issueRequest(*transfers_.front(), now);
 }
 
 void Job::stop() {
     finish(Outcome::stopped, "");
+}
+
+void Job::interrupt() {
+    if (!report_) interrupted_ = true;
+    finish(Outcome::stopped, "");
+}
+
+// ---- resuming ------------------------------------------------------------------------------
+
+// A record is trusted only when it is whole, names this source, and claims no byte beyond the end
+// of the file on disk; otherwise the old bytes are worth nothing.
+void Job::readPreviousRecord() {
+    auto text = readSmallFile(names_.record, kLargestRecord);
+    auto record = text ? parseRecord(*text) : std::nullopt;
+    const std::int64_t onDisk = file_->length();
+    if (resumable_ && record && record->url == options_.url && record->size >= 0 &&
+        !record->done.empty() && record->done.ranges().back().end <= onDisk) {
+        auto gaps = record->done.missing(record->size);
+        // The first request asks for the first missing bytes, and none that are already there.
+        probeStart_ = gaps.empty() ? std::max<std::int64_t>(0, record->size - 1) : gaps[0].begin;
+        probeEnd_ = gaps.empty() ? record->size : gaps[0].end;
+        previous_ = std::move(record);
+        return;
+    }
+    startOver();
+}
+
+// Called once the first response has been checked: the same file as before (same size and the
+// same validators) keeps its bytes, anything else starts from nothing.
+void Job::adoptOrDropPreviousRecord() {
+    if (!previous_) return;
+    const ResumeRecord& old = *previous_;
+    bool same = identity_ && identity_->size == old.size && identity_->etag == old.etag &&
+                identity_->lastModified == old.lastModified;
+    if (same) {
+        written_ = old.done;
+        resumedBytes_ = written_.total();
+        checkpointedBytes_ = resumedBytes_;
+        progress_->received.fetch_add(resumedBytes_, std::memory_order_relaxed);
+        worker_->hashUpTo(written_.prefixEnd());
+    } else {
+        startOver();
+    }
+    previous_.reset();
+}
+
+void Job::startOver() {
+    previous_.reset();
+    written_.clear();
+    if (ownsName_) removeFile(names_.record);
+    if (auto problem = file_->truncate(0)) failOnFile(*problem);
+}
+
+void Job::noteWritten(std::int64_t begin, std::int64_t end) {
+    written_.add(begin, end);
+    if (worker_) worker_->hashUpTo(written_.prefixEnd());
+}
+
+ResumeRecord Job::currentRecord() const {
+    ResumeRecord record;
+    record.url = options_.url;
+    record.size = size_;
+    if (identity_) {
+        record.etag = identity_->etag;
+        record.lastModified = identity_->lastModified;
+    }
+    record.done = written_;
+    return record;
+}
+
+// Only a file fetched in ranges of known size can be resumed.
+void Job::checkpointNow(Clock::time_point now) {
+    lastCheckpoint_ = now;
+    if (mode_ != Mode::segmented || size_ < 0 || !worker_ || !resumable_) {
+        return;
+    }
+    if (written_.total() == checkpointedBytes_) return;
+    checkpointedBytes_ = written_.total();
+    worker_->checkpoint(currentRecord());
+}
+
+bool Job::worthKeeping() const {
+    if (interrupted_) return true;
+    if (report_->outcome != Outcome::failed) return false;
+    switch (report_->failure) {
+        case FailureKind::diskFull:            // the space is what the user needs back
+        case FailureKind::changedOnServer:     // the bytes are of another version
+        case FailureKind::verificationFailed:  // the bytes are wrong
+        case FailureKind::badAddress:
+        case FailureKind::fileError:
+            return false;
+        default:
+            return true;
+    }
+}
+
+bool Job::verify() {
+    if (!expectedSha256_) return true;
+    auto digest = worker_->finishHash(size_);
+    if (!digest) {
+        failOnFile("cannot read the file back to check it");
+        return false;
+    }
+    if (*digest == *expectedSha256_) return true;
+    fail(FailureKind::verificationFailed, "the file from " + options_.url + " has the SHA-256 " +
+                                              *digest + ", not " + *expectedSha256_);
+    return false;
 }
 
 void Job::finish(Outcome outcome, std::string reason) {
@@ -95,10 +229,40 @@ void Job::failOnFile(std::string problem) {
 
 JobReport Job::release() {
     for (auto& transfer : transfers_) removeRequest(*transfer);
-    if (file_) file_->discard();
-    file_.reset();
     if (!report_) finish(Outcome::stopped, "");
+    if (file_) {
+        bool keep = worthKeeping() && mode_ == Mode::segmented && size_ >= 0 && resumable_;
+        if (keep) {
+            // What arrived is kept: written, flushed and recorded before the file is let go.
+            for (auto& transfer : transfers_) {
+                if (!transfer->batch.empty() &&
+                    !file_->writeAt(transfer->batchOffset, transfer->batch)) {
+                    noteWritten(
+                        transfer->batchOffset,
+                        transfer->batchOffset + static_cast<std::int64_t>(transfer->batch.size()));
+                }
+                transfer->batch.clear();
+            }
+            keep = !written_.empty();
+        }
+        if (keep) {
+            worker_->checkpoint(currentRecord());
+            worker_->waitForCheckpoint();
+            worker_.reset();
+            file_.reset();
+        } else {
+            worker_.reset();
+            file_->discard();
+            file_.reset();
+            if (ownsName_) {
+                removeFile(names_.record);
+                removeFile(names_.staging);
+            }
+        }
+    }
+    worker_.reset();
     report_->connectionsUsed = connections_;
+    report_->resumedBytes = resumedBytes_;
     return *report_;
 }
 
@@ -123,13 +287,20 @@ void Job::learnSize(std::int64_t size) {
     progress_->totalSize.store(size, std::memory_order_relaxed);
     if (size < 0 || sizeReported_) return;
     sizeReported_ = true;
-    listener_.onSizeKnown(id_, size);
+    // Measured before the reservation below takes the space, so that the two cannot be confused.
+    const std::int64_t room = file_->room();
+    listener_.onSizeKnown(id_, size, room);
+    if (room >= 0 && room < size) {
+        return fail(FailureKind::diskFull, "the disk is full: " + std::to_string(room) +
+                                               " bytes free, " + std::to_string(size) + " needed");
+    }
     if (auto problem = file_->reserve(size)) failOnFile(*problem);
 }
 
 // ---- receiving ----------------------------------------------------------------------------
 
 std::size_t Job::receive(Transfer& transfer, const char* data, std::size_t length) {
+    answered_ = true;
     if (report_ || restartPending_) {
         transfer.cut = Transfer::Cut::refused;
         return 0;
@@ -160,6 +331,7 @@ bool Job::store(Transfer& transfer, const char* data, std::size_t length) {
             failOnFile(*problem);
             return false;
         }
+        noteWritten(transfer.offset, transfer.offset + static_cast<std::int64_t>(length));
         transfer.batchOffset = transfer.offset + static_cast<std::int64_t>(length);
     } else {
         batch.insert(batch.end(), data, data + length);
@@ -172,7 +344,10 @@ bool Job::store(Transfer& transfer, const char* data, std::size_t length) {
 bool Job::flush(Transfer& transfer) {
     if (transfer.batch.empty() || !file_) return true;
     auto problem = file_->writeAt(transfer.batchOffset, transfer.batch);
-    transfer.batchOffset += static_cast<std::int64_t>(transfer.batch.size());
+    const std::int64_t end =
+        transfer.batchOffset + static_cast<std::int64_t>(transfer.batch.size());
+    if (!problem) noteWritten(transfer.batchOffset, end);
+    transfer.batchOffset = end;
     transfer.batch.clear();
     if (problem) failOnFile(*problem);
     return !problem;
@@ -201,6 +376,9 @@ bool Job::checkBeforeFirstByte(Transfer& transfer) {
             fail(FailureKind::changedOnServer,
                  "the file changed on the server during the download");
             return false;
+        case Verdict::malformed:
+            fail(FailureKind::serverError, "the server sent a malformed response head");
+            return false;
     }
     return false;
 }
@@ -210,9 +388,13 @@ bool Job::checkBeforeFirstByte(Transfer& transfer) {
 bool Job::acceptProbe(Transfer& transfer, bool ranged) {
     identity_ = identityOf(transfer.head);
     if (ranged) {
+        adoptOrDropPreviousRecord();
         startSegments(transfer, identity_->size);
         return !report_;
     }
+    // The whole file from its first byte: nothing earlier can be kept.
+    startOver();
+    transfer.offset = transfer.batchOffset = 0;
     mode_ = Mode::single;
     learnSize(identity_->size);
     transfer.requestEnd = transfer.end = size_ >= 0 ? size_ : kUnbounded;
@@ -223,15 +405,29 @@ void Job::startSegments(Transfer& first, std::int64_t size) {
     mode_ = Mode::segmented;
     segmentsStart_ = Clock::now();
     learnSize(size);
-    auto pieces = initialPieces(size, options_.connections, options_.tuning.minPieceSize);
-    // The first request already asks for a stretch; its piece covers at least that.
+    if (report_) return;
+    std::vector<std::pair<std::int64_t, std::int64_t>> gaps;
+    for (const auto& gap : written_.missing(size)) gaps.emplace_back(gap.begin, gap.end);
+    // A file that is checked fills from its start, so that the hash can follow close behind.
+    const std::int64_t largest = expectedSha256_ ? size / (8 * options_.connections) : 0;
+    auto pieces = piecesForGaps(gaps, options_.connections, options_.tuning.minPieceSize, largest);
+    // The first request already asks for a stretch; its piece covers at least that, and what lies
+    // before it in that piece goes back to be shared out.
     first.requestEnd = std::min(first.requestEnd, size);
-    first.end = std::max(pieces.front().end, first.requestEnd);
+    first.end = first.requestEnd;
+    for (const auto& piece : pieces) {
+        if (piece.begin <= first.offset && first.offset < piece.end) {
+            first.end = std::max(piece.end, first.requestEnd);
+        }
+    }
     freePieces_.clear();
-    for (auto piece : std::span(pieces).subspan(1)) {
-        if (piece.end <= first.end) continue;
-        piece.begin = std::max(piece.begin, first.end);
-        freePieces_.push_back(piece);
+    for (const auto& piece : pieces) {
+        if (piece.begin < first.offset) {
+            freePieces_.push_back({piece.begin, std::min(piece.end, first.offset), 0});
+        }
+        if (piece.end > first.end) {
+            freePieces_.push_back({std::max(piece.begin, first.end), piece.end, 0});
+        }
     }
 }
 
@@ -248,7 +444,13 @@ void Job::requestRestartOverOneConnection() {
 
 void Job::onRequestDone(Transfer& transfer, CURLcode code, Clock::time_point now) {
     removeRequest(transfer);
+    answered_ = answered_ || transfer.headBytes > 0;
     if (report_ || restartPending_) return;
+    if (transfer.headTooLarge) {
+        return fail(FailureKind::serverError, "the server sent more than " +
+                                                  std::to_string(kLongestResponseHead / 1024) +
+                                                  " KiB of response head");
+    }
     if (!flush(transfer)) return;
     bool trimmed = code == CURLE_WRITE_ERROR && transfer.cut == Transfer::Cut::trimmed;
     if (code == CURLE_OK || trimmed) return handleSuccess(transfer, now);
@@ -264,7 +466,11 @@ void Job::handleSuccess(Transfer& transfer, Clock::time_point now) {
         curl_easy_getinfo(transfer.easy(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         identity_ = FileIdentity{length, "", ""};
         transfer.offset = transfer.requestEnd = 0;
-        if (length >= 0) return startSegments(transfer, length);
+        if (length >= 0) {
+            adoptOrDropPreviousRecord();
+            return startSegments(transfer, length);
+        }
+        startOver();
         mode_ = Mode::single;
         transfer.end = kUnbounded;
         return;
@@ -285,6 +491,13 @@ void Job::handleSuccess(Transfer& transfer, Clock::time_point now) {
 void Job::handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now) {
     long status = 0;
     curl_easy_getinfo(transfer.easy(), CURLINFO_RESPONSE_CODE, &status);
+    if (mode_ == Mode::probing && status == 416 && probeStart_ > 0) {
+        // The file no longer reaches where the record says it stopped: start over.
+        startOver();
+        probeStart_ = 0;
+        probeEnd_ = kUnbounded;
+        return;
+    }
     if (mode_ == Mode::probing && status == 416) {
         // An empty file has no byte ranges: ask for it whole.
         mode_ = Mode::single;
@@ -301,6 +514,11 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
         return fail(failure.kind, failure.reason + " (gave up after " +
                                       std::to_string(transfer.failures) + " tries)");
     }
+    const auto pause = pauseAfter(transfer.failures, options_.tuning);
+    if (outOfPatienceForAnAnswer(pause, now)) {
+        return fail(failure.kind, failure.reason + " (no answer from the server after " +
+                                      std::to_string(transfer.failures) + " tries)");
+    }
     ++retries_;
     if (mode_ == Mode::segmented && transfer.offset < transfer.end) {
         // Give the rest back, so that any connection can take it, split or whole.
@@ -308,7 +526,13 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
         transfer.end = transfer.requestEnd = transfer.offset;
     }
     transfer.state = Transfer::State::pausing;
-    transfer.resumeAt = now + pauseAfter(transfer.failures, options_.tuning);
+    transfer.resumeAt = now + pause;
+}
+
+// Until the server has answered once, the tries share one deadline; afterwards a fault is taken
+// for a passing one and gets the full number of tries.
+bool Job::outOfPatienceForAnAnswer(std::chrono::milliseconds pause, Clock::time_point now) const {
+    return !answered_ && now + pause >= began_ + options_.tuning.firstAnswerPatience;
 }
 
 // ---- scheduling ----------------------------------------------------------------------------
@@ -316,6 +540,7 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
 void Job::schedule(Clock::time_point now) {
     if (restartPending_ && !report_) restartOverOneConnection(now);
     if (report_) return;
+    if (now - lastCheckpoint_ >= options_.tuning.checkpointInterval) checkpointNow(now);
     for (auto& transfer : transfers_) {
         if (transfer->state == Transfer::State::pausing && now >= transfer->resumeAt) {
             transfer->state = Transfer::State::idle;
@@ -398,18 +623,25 @@ void Job::issueRequest(Transfer& transfer, Clock::time_point now) {
         transfer.requestEnd = transfer.offset + length;
         asked = {true, transfer.offset, transfer.requestEnd - 1};
     } else if (mode_ == Mode::probing) {
-        transfer.offset = 0;
-        transfer.end = kUnbounded;
         headersOnly = ftp_;
-        transfer.requestEnd = headersOnly ? 0 : 4 * tuning.minPieceSize;
-        if (!headersOnly) asked = {true, 0, transfer.requestEnd - 1};
+        transfer.offset = headersOnly ? 0 : probeStart_;
+        transfer.end = kUnbounded;
+        transfer.requestEnd =
+            headersOnly ? 0 : std::min(probeStart_ + 4 * tuning.minPieceSize, probeEnd_);
+        if (!headersOnly) asked = {true, transfer.offset, transfer.requestEnd - 1};
     } else {
         // One stream from the start; bytes from an earlier try are received again.
         progress_->received.fetch_sub(transfer.offset, std::memory_order_relaxed);
         transfer.offset = 0;
         transfer.requestEnd = transfer.end = size_ >= 0 ? size_ : kUnbounded;
     }
-    transfer.prepare(asked, headersOnly, now);
+    auto connectTimeout = tuning.connectTimeout;
+    if (!answered_) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            began_ + tuning.firstAnswerPatience - now);
+        connectTimeout = std::min(std::max(left, std::chrono::milliseconds(1)), connectTimeout);
+    }
+    transfer.prepare(asked, headersOnly, connectTimeout, now);
     transfer.state = Transfer::State::running;
     curl_multi_add_handle(multi_, transfer.easy());
 }
@@ -427,8 +659,11 @@ void Job::completeIfDone() {
         if (transfer->state == Transfer::State::running || transfer->offset < transfer->end) return;
     }
     if (auto problem = file_->truncate(size_)) return failOnFile(*problem);
+    if (!verify()) return;
+    worker_.reset();  // a checkpoint under way ends before the file goes
     if (auto problem = file_->commit(options_.target)) return failOnFile(*problem);
     file_.reset();
+    if (ownsName_) removeFile(names_.record);
     finish(Outcome::completed, "");
 }
 
@@ -444,7 +679,10 @@ void Job::restartOverOneConnection(Clock::time_point now) {
     progress_->received.store(0, std::memory_order_relaxed);
     only.offset = 0;
     mode_ = Mode::single;
-    if (auto problem = file_->truncate(0)) return failOnFile(*problem);
+    // The hash and the record start again with the file.
+    worker_ = std::make_unique<FileWorker>(*file_, names_, expectedSha256_.has_value());
+    startOver();
+    if (report_) return;
     issueRequest(only, now);
 }
 

@@ -11,11 +11,14 @@
 #include <vector>
 
 #include "engine/failure.h"
+#include "engine/file_worker.h"
 #include "engine/job_options.h"
 #include "engine/listener.h"
 #include "engine/part_file.h"
 #include "engine/piece_plan.h"
+#include "engine/range_set.h"
 #include "engine/response_head.h"
+#include "engine/resume_record.h"
 #include "engine/transfer.h"
 
 namespace quorvane::engine {
@@ -30,7 +33,10 @@ class Job {
 
     JobId id() const { return id_; }
     void begin(Clock::time_point now);
+    // Ends the job as stopped; what it has is removed.
     void stop();
+    // Ends the job as stopped but keeps what it has, with its record, for a later job to resume.
+    void interrupt();
     // A request of one of this job's transfers has ended.
     void onRequestDone(Transfer& transfer, CURLcode code, Clock::time_point now);
     // Starts requests that are due and notices completion; called after every round of I/O.
@@ -38,7 +44,8 @@ class Job {
     std::optional<Clock::time_point> nextWake() const;
 
     bool ended() const { return report_.has_value(); }
-    // Removes every request and the temporary file (unless committed); then the report is final.
+    // Removes every request; keeps the temporary file and its record when the job was interrupted
+    // or failed in a way a later try may mend, removes them otherwise. Then the report is final.
     JobReport release();
 
     // libcurl's write callback of a transfer.
@@ -47,6 +54,14 @@ class Job {
   private:
     enum class Mode { probing, segmented, single };
 
+    void readPreviousRecord();
+    void adoptOrDropPreviousRecord();
+    void startOver();
+    void noteWritten(std::int64_t begin, std::int64_t end);
+    ResumeRecord currentRecord() const;
+    void checkpointNow(Clock::time_point now);
+    bool worthKeeping() const;
+    bool verify();
     bool checkBeforeFirstByte(Transfer& transfer);
     bool acceptProbe(Transfer& transfer, bool ranged);
     void startSegments(Transfer& first, std::int64_t size);
@@ -63,6 +78,7 @@ class Job {
     void handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now);
     void retryLater(Transfer& transfer, const Failure& failure, Clock::time_point now);
     void issueRequest(Transfer& transfer, Clock::time_point now);
+    bool outOfPatienceForAnAnswer(std::chrono::milliseconds pause, Clock::time_point now) const;
     bool findWork(Transfer& transfer, Clock::time_point now);
     void addTransfersForFreePieces(Clock::time_point now);
     bool worthMoreConnections(Clock::time_point now);
@@ -79,11 +95,26 @@ class Job {
     bool ftp_ = false;
     Mode mode_ = Mode::probing;
     std::optional<PartFile> file_;
+    ResumeFiles names_;
+    std::unique_ptr<FileWorker> worker_;
+    std::optional<ResumeRecord> previous_;  // found at the start, until the server is heard
+    RangeSet written_;                      // bytes in the file that belong to this version
+    std::int64_t resumedBytes_ = 0;
+    std::int64_t probeStart_ = 0;  // the first request asks from here
+    std::int64_t probeEnd_ = kUnbounded;
+    std::optional<std::string> expectedSha256_;
+    Clock::time_point lastCheckpoint_{};
+    std::int64_t checkpointedBytes_ = 0;
+    bool interrupted_ = false;
+    bool ownsName_ = true;    // writes the target's usual temporary file, not one of its own
+    bool resumable_ = false;  // keeps a resume record
     std::vector<std::unique_ptr<Transfer>> transfers_;
     std::vector<Piece> freePieces_;
     std::optional<FileIdentity> identity_;
     std::int64_t size_ = -1;
     bool sizeReported_ = false;
+    Clock::time_point began_{};
+    bool answered_ = false;  // the server has sent something, to any connection
     Clock::time_point segmentsStart_{};
     bool spreading_ = false;
     bool restartPending_ = false;

@@ -24,6 +24,9 @@ struct Tuning {
     std::chrono::milliseconds firstRetryPause{1000};
     std::chrono::milliseconds longestRetryPause{20000};
     int triesPerPiece = 10;
+    // A server that has not answered once since the job began is given up after this long: it
+    // refuses or cannot be reached, and waiting longer rarely changes that.
+    std::chrono::milliseconds firstAnswerPatience{20000};
     // No piece is split below this size, so small files use fewer connections.
     std::int64_t minPieceSize = 256 * 1024;
     // One range request never asks for more than this, nor for more than a connection fetches in
@@ -38,6 +41,9 @@ struct Tuning {
     // libcurl's receive buffer per connection. Batching the writes lets it stay small, which keeps
     // ten connections within a few MiB.
     long receiveBuffer = 80000;
+    // How often the bytes written so far are flushed and recorded for a resume; 0 keeps no
+    // record (the file is then removed whenever the job does not complete).
+    std::chrono::milliseconds checkpointInterval{1000};
     // An extra certificate bundle (PEM) to trust besides the system's; empty for none.
     std::string extraCaFile;
 };
@@ -48,6 +54,9 @@ struct JobOptions {
     std::string ftpUser = "anonymous";
     std::string ftpPassword = "guest@example.com";
     int connections = 1;  // 1 to 10
+    // When not empty, the SHA-256 the finished file must have (64 hex digits, either case): a file
+    // without it never takes the target's name.
+    std::string expectedSha256;
     Tuning tuning;
 };
 
@@ -66,17 +75,19 @@ enum class FailureKind {
     changedOnServer,     // size or validators changed during the download
     network,             // refused, reset, timed out, cut short: retried until the tries ran out
     diskFull,
-    fileError,  // the local file could not be created, written or moved into place
+    fileError,           // the local file could not be created, written or moved into place
+    verificationFailed,  // the finished file's SHA-256 is not the one expected
 };
 
 struct JobReport {
     Outcome outcome = Outcome::failed;
     std::string reason;  // for a person to read; empty when completed
     FailureKind failure = FailureKind::none;
-    std::int64_t bytes = 0;       // bytes in the finished file, or received before the end
-    std::int64_t totalSize = -1;  // -1 while unknown
-    int connectionsUsed = 0;      // TCP connections opened
-    int retries = 0;              // pieces tried again after a transient fault
+    std::int64_t bytes = 0;         // bytes in the finished file, or received before the end
+    std::int64_t totalSize = -1;    // -1 while unknown
+    int connectionsUsed = 0;        // TCP connections opened
+    int retries = 0;                // pieces tried again after a transient fault
+    std::int64_t resumedBytes = 0;  // bytes an earlier, interrupted job had already fetched
 };
 
 // Read from any thread while the job runs.

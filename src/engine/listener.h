@@ -11,8 +11,10 @@ namespace quorvane::engine {
 class Listener {
   public:
     virtual ~Listener() = default;
-    // At most once per job, when the total size is known.
-    virtual void onSizeKnown(JobId job, std::int64_t totalSize) = 0;
+    // At most once per job, when the total size is known, before any space is reserved for it.
+    // room: the bytes the file may take on its volume (free space plus what a resumed file already
+    // holds), measured before the reservation; -1 when the system cannot tell.
+    virtual void onSizeKnown(JobId job, std::int64_t totalSize, std::int64_t room) = 0;
     // Exactly once per job, after which the job is gone.
     virtual void onJobEnded(JobId job, const JobReport& report) = 0;
 };

@@ -1,14 +1,18 @@
 #pragma once
 
-// The file a job writes into: a hidden, exclusively created temporary file beside the target, so
-// that the target's name never holds a partial file. It is renamed onto the target when the job
-// completes and removed in every other case.
+// The engine's only contact with the file system (the *_posix.cpp and *_win32.cpp twins).
+//
+// PartFile is the file a job writes into: a hidden temporary file beside the target, so that the
+// target's name never holds a partial file, found again from the target's name so that a later
+// job can resume it, and locked while a job writes it. It is renamed onto the target when the job
+// completes; otherwise the job keeps it for a resume or removes it.
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace quorvane::engine {
 
@@ -17,32 +21,59 @@ using Problem = std::optional<std::string>;
 
 class PartFile {
   public:
-    // Creates ".<target name>.<random>.part" in the target's folder; never an existing file.
-    static std::optional<PartFile> createBeside(const std::filesystem::path& target,
+    // Opens the file at `path` for reading and writing, creating it when absent, and locks it
+    // (an exclusive advisory lock, released by the system when the process dies). Fails when
+    // another job holds the lock, and then says so in `locked`.
+    static std::optional<PartFile> open(const std::filesystem::path& path, std::string& whyNot,
+                                        bool& locked);
+    // A new file under a name of its own beside the target (".<target name>.<random>.part", see
+    // partFileName), for a job that cannot have the usual one because another job holds it.
+    static std::optional<PartFile> createUnique(const std::filesystem::path& target,
                                                 std::string& whyNot);
 
     PartFile(PartFile&& other) noexcept;
     PartFile& operator=(PartFile&& other) noexcept;
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
-    ~PartFile();  // removes the file unless committed
+    ~PartFile();  // closes the file and leaves it where it is
 
+    // Length of the file on disk; -1 when it cannot be told.
+    std::int64_t length() const;
+    // Bytes free on the file's volume plus the bytes the file already occupies there: how large
+    // the file may grow. Measured before reserve(); -1 when the system cannot tell.
+    std::int64_t room() const;
     // Reserves the blocks of a file of this size where the file system can. Only a full disk is
     // reported; other refusals are harmless.
     Problem reserve(std::int64_t size);
     Problem writeAt(std::int64_t offset, std::span<const char> bytes);
+    // Reads exactly bytes.size() bytes; safe from another thread while writes go on elsewhere.
+    Problem readAt(std::int64_t offset, std::span<char> bytes) const;
     // Cuts the file back to this size (after a restart from the beginning).
     Problem truncate(std::int64_t size);
-    // Closes the file and renames it onto the target, replacing an existing file.
+    // Makes what was written so far survive a crash or a power cut; safe from another thread.
+    Problem syncData() const;
+    // Flushes the data, closes the file, renames it onto the target (replacing an existing file)
+    // and flushes the folder, so that after a power cut the target holds the whole file or the
+    // old one. The file is removed when any of it fails.
     Problem commit(const std::filesystem::path& target);
+    // Closes and removes the file.
     void discard();
 
     const std::filesystem::path& path() const { return path_; }
 
   private:
     PartFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
+    void close();
     int fd_ = -1;
     std::filesystem::path path_;
 };
+
+// Replaces the file at `path` with `bytes` so that a crash leaves the old or the new content,
+// never a mix: writes `staging`, flushes it and renames it over `path`.
+Problem replaceFile(const std::filesystem::path& path, const std::filesystem::path& staging,
+                    std::string_view bytes);
+// The whole file when it exists and holds at most `most` bytes.
+std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t most);
+void removeFile(const std::filesystem::path& path);
 
 }  // namespace quorvane::engine

@@ -1,6 +1,9 @@
 #include "engine/part_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -10,6 +13,8 @@
 #include <random>
 #include <utility>
 
+#include "engine/part_name.h"
+
 namespace quorvane::engine {
 namespace {
 
@@ -18,23 +23,60 @@ std::string describeError(int error) {
     return std::strerror(error);
 }
 
-std::string randomTag() {
-    std::random_device device;
-    char text[17];
-    std::snprintf(text, sizeof text, "%08x%08x", device(), device());
-    return text;
+std::filesystem::path folderOf(const std::filesystem::path& file) {
+    return file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+}
+
+// A rename is durable only once the folder that holds the name is flushed too.
+void syncFolder(const std::filesystem::path& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+Problem writeAll(int fd, std::int64_t offset, std::span<const char> bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return "cannot write the file: " + describeError(errno);
+        }
+        if (written == 0) return std::string("cannot write the file: the disk is full");
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+        offset += written;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-std::optional<PartFile> PartFile::createBeside(const std::filesystem::path& target,
+std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::string& whyNot,
+                                       bool& locked) {
+    locked = false;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        whyNot = "cannot create a file in " + folderOf(path).string() + ": " + describeError(errno);
+        return std::nullopt;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        locked = errno == EWOULDBLOCK;
+        ::close(fd);
+        whyNot = "another download is writing " + path.string();
+        return std::nullopt;
+    }
+    return PartFile(fd, path);
+}
+
+std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& target,
                                                std::string& whyNot) {
-    const auto folder =
-        target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    const auto folder = folderOf(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
-        auto name = "." + target.filename().string() + "." + randomTag() + ".part";
-        auto path = folder / name;
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        std::random_device device;
+        char tag[17];
+        std::snprintf(tag, sizeof tag, "%08x%08x", device(), device());
+        auto path = folder / partFileName(target.filename(), tag);
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) return PartFile(fd, std::move(path));
         if (errno != EEXIST) {
             whyNot = "cannot create a file in " + folder.string() + ": " + describeError(errno);
@@ -52,7 +94,7 @@ PartFile::PartFile(PartFile&& other) noexcept
 
 PartFile& PartFile::operator=(PartFile&& other) noexcept {
     if (this != &other) {
-        discard();
+        close();
         fd_ = std::exchange(other.fd_, -1);
         path_ = std::move(other.path_);
         other.path_.clear();
@@ -61,7 +103,25 @@ PartFile& PartFile::operator=(PartFile&& other) noexcept {
 }
 
 PartFile::~PartFile() {
-    discard();
+    close();
+}
+
+void PartFile::close() {
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));  // also releases the lock
+}
+
+std::int64_t PartFile::length() const {
+    struct stat info {};
+    return ::fstat(fd_, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+}
+
+std::int64_t PartFile::room() const {
+    struct statvfs volume {};
+    struct stat info {};
+    if (::fstatvfs(fd_, &volume) != 0 || ::fstat(fd_, &info) != 0) return -1;
+    auto free =
+        static_cast<std::int64_t>(volume.f_bavail) * static_cast<std::int64_t>(volume.f_frsize);
+    return free + static_cast<std::int64_t>(info.st_blocks) * 512;
 }
 
 Problem PartFile::reserve(std::int64_t size) {
@@ -70,7 +130,8 @@ Problem PartFile::reserve(std::int64_t size) {
     constexpr long kTmpfsMagic = 0x01021994;
     struct statfs info {};
     if (::fstatfs(fd_, &info) == 0 && info.f_type == kTmpfsMagic) return std::nullopt;
-    // fallocate, unlike posix_fallocate, never falls back to writing zeros.
+    // fallocate, unlike posix_fallocate, never falls back to writing zeros. Blocks a resumed file
+    // already has are kept as they are.
     if (size > 0 && ::fallocate(fd_, 0, 0, size) != 0 && (errno == ENOSPC || errno == EDQUOT)) {
         return describeError(errno);
     }
@@ -81,15 +142,19 @@ Problem PartFile::reserve(std::int64_t size) {
 }
 
 Problem PartFile::writeAt(std::int64_t offset, std::span<const char> bytes) {
+    return writeAll(fd_, offset, bytes);
+}
+
+Problem PartFile::readAt(std::int64_t offset, std::span<char> bytes) const {
     while (!bytes.empty()) {
-        ssize_t written = ::pwrite(fd_, bytes.data(), bytes.size(), offset);
-        if (written < 0) {
+        ssize_t got = ::pread(fd_, bytes.data(), bytes.size(), offset);
+        if (got < 0) {
             if (errno == EINTR) continue;
-            return "cannot write the file: " + describeError(errno);
+            return "cannot read the file back: " + describeError(errno);
         }
-        if (written == 0) return std::string("cannot write the file: the disk is full");
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-        offset += written;
+        if (got == 0) return std::string("cannot read the file back: it is shorter than written");
+        bytes = bytes.subspan(static_cast<std::size_t>(got));
+        offset += got;
     }
     return std::nullopt;
 }
@@ -99,28 +164,69 @@ Problem PartFile::truncate(std::int64_t size) {
     return std::nullopt;
 }
 
+Problem PartFile::syncData() const {
+    if (::fdatasync(fd_) != 0) return "cannot write the file: " + describeError(errno);
+    return std::nullopt;
+}
+
 Problem PartFile::commit(const std::filesystem::path& target) {
+    auto failed = [this](const std::string& what, int error) -> Problem {
+        discard();
+        return what + describeError(error);
+    };
+    // Data first: otherwise a power cut can leave the target's name on blocks never written.
+    if (::fdatasync(fd_) != 0) return failed("cannot write the file: ", errno);
     int fd = std::exchange(fd_, -1);
-    if (::close(fd) != 0) {
-        int error = errno;
-        discard();
-        return "cannot write the file: " + describeError(error);
-    }
+    if (::close(fd) != 0) return failed("cannot write the file: ", errno);
     if (::rename(path_.c_str(), target.c_str()) != 0) {
-        int error = errno;
-        discard();
-        return "cannot move the file into place: " + describeError(error);
+        return failed("cannot move the file into place: ", errno);
     }
+    syncFolder(folderOf(target));
     path_.clear();
     return std::nullopt;
 }
 
 void PartFile::discard() {
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    close();
     if (!path_.empty()) {
         ::unlink(path_.c_str());
         path_.clear();
     }
+}
+
+Problem replaceFile(const std::filesystem::path& path, const std::filesystem::path& staging,
+                    std::string_view bytes) {
+    int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return "cannot write " + staging.string() + ": " + describeError(errno);
+    Problem problem = writeAll(fd, 0, bytes);
+    if (!problem && ::fdatasync(fd) != 0) problem = "cannot write: " + describeError(errno);
+    if (::close(fd) != 0 && !problem) problem = "cannot write: " + describeError(errno);
+    if (!problem && ::rename(staging.c_str(), path.c_str()) != 0) {
+        problem = "cannot replace " + path.string() + ": " + describeError(errno);
+    }
+    if (problem) ::unlink(staging.c_str());
+    return problem;
+}
+
+std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t most) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string bytes;
+    char buffer[16384];
+    while (true) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0 || bytes.size() + static_cast<std::size_t>(got) > most) {
+            ::close(fd);
+            if (got == 0) return bytes;
+            return std::nullopt;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+void removeFile(const std::filesystem::path& path) {
+    ::unlink(path.c_str());
 }
 
 }  // namespace quorvane::engine

@@ -38,6 +38,28 @@ std::vector<Piece> initialPieces(std::int64_t size, int connections, std::int64_
     return pieces;
 }
 
+std::vector<Piece> piecesForGaps(std::span<const std::pair<std::int64_t, std::int64_t>> gaps,
+                                 int connections, std::int64_t minPiece,
+                                 std::int64_t largestPiece) {
+    std::int64_t missing = 0;
+    for (auto [begin, end] : gaps) missing += end - begin;
+    if (missing <= 0) return {};
+    // The size one connection's share would have if the missing bytes were one range.
+    std::int64_t share = initialPieces(missing, connections, minPiece).front().end;
+    if (largestPiece > 0) share = std::min(share, std::max(largestPiece, minPiece));
+    std::vector<Piece> pieces;
+    for (auto [begin, end] : gaps) {
+        std::int64_t length = end - begin;
+        if (length <= 0) continue;
+        std::int64_t count = std::max<std::int64_t>(1, (length + share - 1) / share);
+        for (const Piece& piece : initialPieces(
+                 length, static_cast<int>(std::min<std::int64_t>(count, 1 << 20)), minPiece)) {
+            pieces.push_back({begin + piece.begin, begin + piece.end, 0});
+        }
+    }
+    return pieces;
+}
+
 std::optional<Takeover> planTakeover(std::span<const Claim> claims, std::int64_t minPiece,
                                      std::chrono::milliseconds patience) {
     std::optional<std::size_t> widest;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace quorvane::engine {
@@ -20,6 +21,12 @@ struct Piece {
 
 // Equal pieces, one per connection, none smaller than minPiece (at least one piece).
 std::vector<Piece> initialPieces(std::int64_t size, int connections, std::int64_t minPiece);
+
+// The pieces that fetch the missing ranges [begin, end) of a file, in file order: the missing
+// bytes shared out as evenly as initialPieces does, each range split on its own, no piece larger
+// than largestPiece (when positive) so that the file fills from its start onwards.
+std::vector<Piece> piecesForGaps(std::span<const std::pair<std::int64_t, std::int64_t>> gaps,
+                                 int connections, std::int64_t minPiece, std::int64_t largestPiece);
 
 // One connection's share: it is receiving [offset, requestEnd) and will ask for
 // [requestEnd, end) next.

@@ -27,15 +27,34 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-std::optional<int> parseStatus(std::string_view line) {
-    // "HTTP/1.1 206 Partial Content"
-    auto space = line.find(' ');
-    if (space == std::string_view::npos || line.size() < space + 4) return std::nullopt;
-    int status = 0;
-    auto digits = line.substr(space + 1, 3);
-    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), status);
-    if (error != std::errc() || end != digits.data() + 3 || status < 100) return std::nullopt;
-    return status;
+bool isDigit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
+
+bool allDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), isDigit);
+}
+
+// "1.1", "2" or "3".
+bool isHttpVersion(std::string_view version) {
+    if (version.size() == 1) return isDigit(version[0]);
+    return version.size() == 3 && isDigit(version[0]) && version[1] == '.' && isDigit(version[2]);
+}
+
+// Every coding named in a Content-Encoding or Transfer-Encoding value, except the ones that leave
+// the body as the file's bytes (libcurl itself undoes chunked).
+bool namesAnEncoding(std::string_view value) {
+    while (!value.empty()) {
+        auto comma = value.find(',');
+        auto coding = trim(value.substr(0, comma));
+        if (!coding.empty() && !equalsIgnoringCase(coding, "identity") &&
+            !equalsIgnoringCase(coding, "chunked")) {
+            return true;
+        }
+        if (comma == std::string_view::npos) break;
+        value.remove_prefix(comma + 1);
+    }
+    return false;
 }
 
 bool sameValidator(const std::string& before, const std::string& now) {
@@ -45,12 +64,27 @@ bool sameValidator(const std::string& before, const std::string& now) {
 }  // namespace
 
 std::optional<std::int64_t> parseByteCount(std::string_view text) {
-    text = trim(text);
-    if (text.empty() || text.size() > 19) return std::nullopt;
+    if (!allDigits(text) || text.size() > 19) return std::nullopt;
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
+}
+
+std::optional<int> parseStatusLine(std::string_view line) {
+    constexpr std::string_view prefix = "HTTP/";
+    auto space = line.find(' ');
+    if (!line.starts_with(prefix) || space == std::string_view::npos ||
+        !isHttpVersion(line.substr(prefix.size(), space - prefix.size()))) {
+        return std::nullopt;
+    }
+    auto rest = line.substr(space + 1);
+    if (rest.size() < 3 || !allDigits(rest.substr(0, 3)) || (rest.size() > 3 && rest[3] != ' ')) {
+        return std::nullopt;
+    }
+    int status = (rest[0] - '0') * 100 + (rest[1] - '0') * 10 + (rest[2] - '0');
+    if (status < 100) return std::nullopt;
+    return status;
 }
 
 std::optional<ContentRange> parseContentRange(std::string_view value) {
@@ -69,7 +103,7 @@ std::optional<ContentRange> parseContentRange(std::string_view value) {
     auto last = parseByteCount(value.substr(dash + 1, slash - dash - 1));
     if (!first || !last || *last < *first) return std::nullopt;
     ContentRange range{*first, *last, -1};
-    auto totalText = trim(value.substr(slash + 1));
+    auto totalText = value.substr(slash + 1);
     if (totalText == "*") return range;
     auto total = parseByteCount(totalText);
     if (!total || *total <= *last) return std::nullopt;
@@ -81,7 +115,7 @@ void ResponseHead::addLine(std::string_view line) {
     line = trim(line);
     if (line.starts_with("HTTP/")) {
         *this = ResponseHead{};
-        status = parseStatus(line).value_or(0);
+        status = parseStatusLine(line).value_or(0);
         return;
     }
     auto colon = line.find(':');
@@ -93,6 +127,10 @@ void ResponseHead::addLine(std::string_view line) {
         if (!contentRange) contentRange = ContentRange{-1, -1, -1};  // present but unreadable
     } else if (equalsIgnoringCase(name, "content-length")) {
         contentLength = parseByteCount(value);
+        contentLengthInvalid = !contentLength;
+    } else if (equalsIgnoringCase(name, "content-encoding") ||
+               equalsIgnoringCase(name, "transfer-encoding")) {
+        encoded = encoded || namesAnEncoding(value);
     } else if (equalsIgnoringCase(name, "etag") && value.size() <= kLongestValidator) {
         etag = value;
     } else if (equalsIgnoringCase(name, "last-modified") && value.size() <= kLongestValidator) {
@@ -112,6 +150,9 @@ FileIdentity identityOf(const ResponseHead& head) {
 
 Verdict checkResponse(const ResponseHead& head, const RequestedRange& asked,
                       const std::optional<FileIdentity>& known) {
+    if (head.contentLengthInvalid) return Verdict::malformed;
+    // Encoded bytes are not the file's bytes, whatever range they claim to be.
+    if (head.encoded) return Verdict::mismatch;
     if (known) {
         auto now = identityOf(head);
         bool sizeDiffers = now.size >= 0 && known->size >= 0 && now.size != known->size;

@@ -18,13 +18,22 @@ struct ContentRange {
 
 // "bytes 0-99/1000"; nothing for anything malformed or out of range.
 std::optional<ContentRange> parseContentRange(std::string_view value);
-// A non-negative decimal that fits in 63 bits; nothing otherwise.
+// Decimal digits only (no sign, no blanks) that fit in 63 bits; nothing otherwise.
 std::optional<std::int64_t> parseByteCount(std::string_view text);
+// "HTTP/1.1 206 Partial Content": exactly three digits after the version; nothing otherwise.
+std::optional<int> parseStatusLine(std::string_view line);
+
+// Bytes of header lines one response may send; more is a broken or hostile server.
+inline constexpr std::size_t kLongestResponseHead = 64 * 1024;
 
 struct ResponseHead {
     int status = 0;
     std::optional<ContentRange> contentRange;
     std::optional<std::int64_t> contentLength;
+    bool contentLengthInvalid = false;
+    // Content-Encoding or Transfer-Encoding other than identity (and chunked): the body would not
+    // be the file's bytes.
+    bool encoded = false;
     std::string etag;
     std::string lastModified;
 
@@ -52,6 +61,7 @@ enum class Verdict {
     ignoresRanges,  // a whole file where a range was asked for
     mismatch,       // a range other than the one asked for, or an unexpected status
     changed,        // the file is not the one the earlier responses described
+    malformed,      // a head no correct server sends; asking again cannot help
 };
 
 // Checks a successful response before its first byte is written. known is the identity from the

@@ -37,12 +37,13 @@ void Transfer::configure(const JobOptions& options, bool ftp) {
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!tuning.extraCaFile.empty())
         curl_easy_setopt(e, CURLOPT_CAINFO, tuning.extraCaFile.c_str());
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(tuning.connectTimeout.count()));
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(tuning.lowSpeedLimit));
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, wholeSeconds(tuning.lowSpeedWindow));
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, tuning.receiveBuffer);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);  // a stop never waits for a hanging name lookup
+#endif
     curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorDetail);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
@@ -50,6 +51,9 @@ void Transfer::configure(const JobOptions& options, bool ftp) {
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::onData);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(e, CURLOPT_USERAGENT, "Quorvane/3.0");
+    // The file's own bytes, never a compressed form of them (libcurl decodes nothing by default).
+    requestHeaders_.reset(curl_slist_append(nullptr, "Accept-Encoding: identity"));
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, requestHeaders_.get());
     if (ftp) {
         curl_easy_setopt(e, CURLOPT_USERNAME, options.ftpUser.c_str());
         curl_easy_setopt(e, CURLOPT_PASSWORD, options.ftpPassword.c_str());
@@ -57,10 +61,13 @@ void Transfer::configure(const JobOptions& options, bool ftp) {
     }
 }
 
-void Transfer::prepare(const RequestedRange& range, bool onlyHeaders, Clock::time_point now) {
+void Transfer::prepare(const RequestedRange& range, bool onlyHeaders,
+                       std::chrono::milliseconds connectTimeout, Clock::time_point now) {
     asked = range;
     headersOnly = onlyHeaders;
     head = ResponseHead{};
+    headBytes = 0;
+    headTooLarge = false;
     checked = false;
     cut = Cut::none;
     errorDetail[0] = '\0';
@@ -68,6 +75,7 @@ void Transfer::prepare(const RequestedRange& range, bool onlyHeaders, Clock::tim
     requestStartOffset_ = offset;
     requestStart_ = now;
     CURL* e = easy_.get();
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout.count()));
     if (onlyHeaders) {
         curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
     } else {
@@ -98,8 +106,14 @@ void Transfer::recordFinishedRequest(Clock::time_point now) {
 
 std::size_t Transfer::onHeader(char* data, std::size_t size, std::size_t count, void* self) {
     auto* transfer = static_cast<Transfer*>(self);
-    transfer->head.addLine(std::string_view(data, size * count));
-    return size * count;
+    const std::size_t length = size * count;
+    transfer->headBytes += length;
+    if (transfer->headBytes > kLongestResponseHead) {
+        transfer->headTooLarge = true;
+        return 0;  // ends the request
+    }
+    transfer->head.addLine(std::string_view(data, length));
+    return length;
 }
 
 std::size_t Transfer::onData(char* data, std::size_t size, std::size_t count, void* self) {

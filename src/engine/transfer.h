@@ -34,7 +34,8 @@ class Transfer {
     Job& job() const { return job_; }
 
     // Sets up the next request; the caller adds the handle to the multi handle.
-    void prepare(const RequestedRange& asked, bool headersOnly, Clock::time_point now);
+    void prepare(const RequestedRange& asked, bool headersOnly,
+                 std::chrono::milliseconds connectTimeout, Clock::time_point now);
     // Speed over the finished requests and the one under way.
     double bytesPerSecond(Clock::time_point now) const;
     // Counts a finished request's bytes and time into the speed.
@@ -49,6 +50,8 @@ class Transfer {
     RequestedRange asked;
     bool headersOnly = false;
     ResponseHead head;
+    std::size_t headBytes = 0;  // of the current request, redirects included
+    bool headTooLarge = false;
     bool checked = false;
     Cut cut = Cut::none;
     std::vector<char> batch;
@@ -62,6 +65,7 @@ class Transfer {
 
     Job& job_;
     EasyHandle easy_;
+    HeaderList requestHeaders_;
     std::int64_t requestStartOffset_ = 0;
     Clock::time_point requestStart_{};
     std::int64_t finishedBytes_ = 0;

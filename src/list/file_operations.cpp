@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/context.h"
+#include "download/engine_downloader.h"
 #include "platform/file_system.h"
 #include "platform/gbk_text.h"
 
@@ -32,6 +33,12 @@ bool canWriteIn(System& system, const fs::path& folder) {
     if (probe.empty()) return false;
     deleteIfExists(system, probe);
     return true;
+}
+
+// The folder exists, or could be made, and takes a file.
+bool usableFolder(System& system, const fs::path& folder) {
+    if (!system.folderExists(folder)) system.createFolder(folder);
+    return system.folderExists(folder) && canWriteIn(system, folder);
 }
 
 }  // namespace
@@ -68,19 +75,20 @@ fs::path writeUnderRandomName(System& system, const fs::path& folder, std::strin
 
 void prepareDownloadFolder(Context& c) {
     const fs::path programFolder = c.system.programFolder();
-    const fs::path preferred = programFolder / platform::pathFromUtf8("下载的文件");
-    if (!c.system.folderExists(preferred)) c.system.createFolder(preferred);
-
-    if (c.system.folderExists(preferred) && canWriteIn(c.system, preferred)) {
-        c.g.downloadFolder = preferred;
+    const fs::path beside = programFolder / platform::pathFromUtf8(kDownloadFolderName);
+    if (usableFolder(c.system, beside)) {
+        c.g.downloadFolder = beside;
     } else if (canWriteIn(c.system, programFolder)) {
         c.g.downloadFolder = programFolder;
     } else {
-        // A program installed read-only: downloads go where the user keeps them.
-        const fs::path downloads = c.system.userDownloadsFolder();
-        if (!c.system.folderExists(downloads)) c.system.createFolder(downloads);
-        c.g.downloadFolder = downloads;
+        // Installed where the user cannot write: a folder of the program's own inside the
+        // user's downloads, never that folder itself, whose files the completion step would
+        // delete or rename when they share a name with a download.
+        const fs::path users =
+            c.system.userDownloadsFolder() / platform::pathFromUtf8(kDownloadFolderName);
+        c.g.downloadFolder = usableFolder(c.system, users) ? users : programFolder;
     }
+    removeDownloadLeftovers(c.g.downloadFolder);
 }
 
 }  // namespace quorvane

@@ -39,7 +39,7 @@ void fillFileChooser(Context& c) {
 
 std::string readEntryItem(Context& c, std::string_view section) {
     const int entry = c.ui.chosenItem() + 1;
-    return c.list.value(c.g.listFilePath, section, numberedKey(section, entry));
+    return c.list.address(c.g.listFilePath, section, numberedKey(section, entry));
 }
 
 void applyEntrySettings(Context& c) {

@@ -13,7 +13,8 @@ struct Context;
 // enables the start button. Runs on the list worker.
 void fillFileChooser(Context& c);
 
-// The value of <section><chosen entry number> in the section, e.g. Add1 for the first entry.
+// The value of <section><chosen entry number> in the section, e.g. Add1 for the first entry, as
+// an address: the list's own bytes, percent-encoded (see list_address.h).
 std::string readEntryItem(Context& c, std::string_view section);
 
 // The chosen entry's connection count (10, or 1 for the list's single-connection entries) into

@@ -25,11 +25,19 @@ class ListReader {
     ListReader();
     ~ListReader();
 
-    // The item's value decoded from GBK to UTF-8; empty when the file, section or key is absent.
+    // The item as text to show: decoded to UTF-8 from GBK, or from UTF-8 when the list begins
+    // with a byte-order mark. Empty when the file, section or key is absent.
     std::string value(const std::filesystem::path& listFile, std::string_view section,
                       std::string_view key);
+    // The item as an address: the list's own bytes, percent-encoded where a URL needs it.
+    std::string address(const std::filesystem::path& listFile, std::string_view section,
+                        std::string_view key);
+    // Bytes in the list's encoding (part of an item) as text to show.
+    std::string shown(const std::filesystem::path& listFile, std::string_view bytes);
 
   private:
+    const platform::IniDocument& document(const std::filesystem::path& listFile);
+
     std::mutex mutex_;
     std::filesystem::path loadedPath_;
     std::unique_ptr<platform::IniDocument> document_;

@@ -45,15 +45,27 @@ std::string fetchFromSources(Context& c, const std::array<std::string, 3>& addre
     return {};
 }
 
-// Beside the program in "nRes", else beside the program, else in the user's temporary folder.
+// The program's own folder in the user's cache, made when missing; empty when there is none.
+fs::path programCacheFolder(System& system) {
+    const fs::path cache = system.userCacheFolder();
+    if (cache.empty()) return {};
+    const fs::path own = cache / kCacheFolderName;
+    if (!system.folderExists(own)) system.createFolder(own);
+    return system.folderExists(own) ? own : fs::path();
+}
+
+// Beside the program in "nRes", else beside the program; for a program the user cannot write to,
+// in the user's cache folder, else in the temporary folder.
 fs::path saveList(Context& c, const std::string& body) {
     const fs::path programFolder = c.system.programFolder();
-    for (const fs::path& folder :
-         {programFolder / "nRes", programFolder, c.system.userTempFolder()}) {
-        fs::path written = writeUnderRandomName(c.system, folder, ".ini", body);
-        if (!written.empty()) return written;
+    const auto writeIn = [&](const fs::path& folder) {
+        return folder.empty() ? fs::path() : writeUnderRandomName(c.system, folder, ".ini", body);
+    };
+    for (const fs::path& folder : {programFolder / "nRes", programFolder}) {
+        if (fs::path written = writeIn(folder); !written.empty()) return written;
     }
-    return {};
+    if (fs::path written = writeIn(programCacheFolder(c.system)); !written.empty()) return written;
+    return writeIn(c.system.userTempFolder());
 }
 
 enum class PassResult { ended, retry };

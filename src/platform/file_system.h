@@ -16,13 +16,12 @@ std::string utf8FromPath(const std::filesystem::path& path);
 
 // The folder that holds the running program file.
 std::filesystem::path programFolder();
-// Per-user folders for the fallbacks when the program's own folders cannot be written.
-std::filesystem::path userTempFolder();
-std::filesystem::path userDownloadsFolder();
 
 bool folderExists(const std::filesystem::path& folder);
 bool createFolder(const std::filesystem::path& folder);
 bool fileExists(const std::filesystem::path& file);  // a regular file, not a folder
+// Anything at all at the path: a file, a folder, a link (also one that leads nowhere).
+bool somethingExists(const std::filesystem::path& path);
 bool deleteFile(const std::filesystem::path& file);
 
 // Creates the file, failing if anything already exists at the path, and writes the bytes; a

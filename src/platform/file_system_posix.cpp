@@ -3,13 +3,9 @@
 #include "platform/file_descriptor_posix.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <unistd.h>
 #include <cerrno>
-#include <cstdlib>
-#include <fstream>
 #include <system_error>
-#include <vector>
 
 namespace quorvane::platform {
 
@@ -27,44 +23,6 @@ bool writeAll(int descriptor, std::string_view bytes) {
     return true;
 }
 
-fs::path nonEmptyEnvironmentPath(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr || *value == '\0') return {};
-    return fs::path(value);
-}
-
-fs::path homeFolder() {
-    fs::path home = nonEmptyEnvironmentPath("HOME");
-    if (!home.empty()) return home;
-    std::vector<char> buffer(16 * 1024);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir) {
-        return fs::path(found->pw_dir);
-    }
-    return fs::path("/");
-}
-
-// The XDG_DOWNLOAD_DIR line of user-dirs.dirs, the file xdg-user-dir reads. Its documented form
-// is XDG_DOWNLOAD_DIR="$HOME/sub/folder" or an absolute path in quotes.
-fs::path configuredDownloadsFolder(const fs::path& home) {
-    fs::path config = nonEmptyEnvironmentPath("XDG_CONFIG_HOME");
-    if (config.empty()) config = home / ".config";
-    std::ifstream stream(config / "user-dirs.dirs");
-    constexpr std::string_view kPrefix = "XDG_DOWNLOAD_DIR=\"";
-    std::string line;
-    while (stream && std::getline(stream, line) && line.size() < 4096) {
-        if (!line.starts_with(kPrefix) || line.size() < kPrefix.size() + 1 || line.back() != '"') {
-            continue;
-        }
-        const std::string value = line.substr(kPrefix.size(), line.size() - kPrefix.size() - 1);
-        if (value.starts_with("$HOME/")) return home / value.substr(6);
-        if (value.starts_with('/')) return fs::path(value);
-    }
-    return {};
-}
-
 }  // namespace
 
 fs::path programFolder() {
@@ -72,22 +30,6 @@ fs::path programFolder() {
     const fs::path program = fs::read_symlink("/proc/self/exe", error);
     if (error) return fs::current_path(error);
     return program.parent_path();
-}
-
-fs::path userTempFolder() {
-    const fs::path configured = nonEmptyEnvironmentPath("TMPDIR");
-    if (configured.is_absolute() && folderExists(configured)) return configured;
-    return fs::path("/tmp");
-}
-
-fs::path userDownloadsFolder() {
-    const fs::path home = homeFolder();
-    fs::path folder = configuredDownloadsFolder(home);
-    // A configured folder equal to home means "not set up"; keep downloads out of home itself.
-    if (folder.empty() || folder == home) folder = home / "Downloads";
-    std::error_code error;
-    fs::create_directories(folder, error);
-    return folder;
 }
 
 bool folderExists(const fs::path& folder) {
@@ -106,6 +48,11 @@ bool createFolder(const fs::path& folder) {
 bool fileExists(const fs::path& file) {
     std::error_code error;
     return fs::is_regular_file(file, error);
+}
+
+bool somethingExists(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
 }
 
 bool deleteFile(const fs::path& file) {

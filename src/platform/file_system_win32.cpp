@@ -2,9 +2,6 @@
 
 #include "platform/windows_path_win32.h"
 
-#include <knownfolders.h>
-#include <shlobj.h>
-
 #include <memory>
 
 namespace quorvane::platform {
@@ -56,27 +53,6 @@ fs::path programFolder() {
     return fs::current_path(error);
 }
 
-fs::path userTempFolder() {
-    wchar_t buffer[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-    if (length == 0 || length > MAX_PATH) return programFolder();
-    fs::path folder(std::wstring(buffer, length));
-    // GetTempPathW ends with a separator; folders here never do.
-    return folder.has_filename() ? folder : folder.parent_path();
-}
-
-fs::path userDownloadsFolder() {
-    wchar_t* known = nullptr;
-    fs::path folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, KF_FLAG_CREATE, nullptr, &known))) {
-        folder = fs::path(known);
-    }
-    CoTaskMemFree(known);
-    if (folder.empty()) return userTempFolder();
-    CreateDirectoryW(win32Path(folder).c_str(), nullptr);
-    return folder;
-}
-
 bool folderExists(const fs::path& folder) {
     const DWORD attributes = attributesOf(folder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -91,6 +67,10 @@ bool createFolder(const fs::path& folder) {
 bool fileExists(const fs::path& file) {
     const DWORD attributes = attributesOf(file);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool somethingExists(const fs::path& path) {
+    return attributesOf(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool deleteFile(const fs::path& file) {

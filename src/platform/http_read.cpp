@@ -44,6 +44,17 @@ bool isHttpAddress(const std::string& url) {
     return name == "http" || name == "https";  // curl gives the scheme in lower case
 }
 
+// A cancelled read must not wait for a name lookup, which can hang for half a minute: libcurl
+// then leaves its resolver thread behind instead of joining it. Older libcurl lacks the option
+// and waits.
+void leaveHangingLookupsBehind(CURL* handle) {
+#if LIBCURL_VERSION_NUM >= 0x075700
+    curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
+#else
+    (void)handle;
+#endif
+}
+
 struct BodySink {
     std::string body;
     std::size_t maxBytes = 0;
@@ -78,6 +89,7 @@ EasyHandle makeRequest(const std::string& url, const HttpReadLimits& limits, Bod
         curl_easy_setopt(handle, CURLOPT_USERAGENT, "Quorvane-Downloader/3.0") == CURLE_OK &&
         curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendToBody) == CURLE_OK &&
         curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+    leaveHangingLookupsBehind(handle);
     return configured ? std::move(easy) : nullptr;
 }
 

@@ -54,6 +54,11 @@ bool readSectionHeader(std::string_view line, std::string& section) {
 
 IniDocument IniDocument::parse(std::string_view bytes) {
     IniDocument document;
+    constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+    if (bytes.starts_with(kUtf8Mark)) {
+        document.markedUtf8_ = true;
+        bytes.remove_prefix(kUtf8Mark.size());
+    }
     std::string section;
     bool inSection = false;
     while (!bytes.empty()) {

@@ -24,6 +24,11 @@ class WindowEvents {
     virtual void openDownloadFolder() = 0;    // 超级按钮_打开已下载文件 clicked
     virtual void showProgress() = 0;          // tick of 时钟
     virtual void onMultiFileTimerTick() = 0;  // tick of 多文件下载时钟
+
+    // Whether a tick of the two timers can find anything to do: a queue is being built or
+    // waits, or a file is being downloaded. While it is false the window may let its timers
+    // rest until the next event or control change; a window that does not ask ticks on.
+    virtual bool timersHaveWork() { return true; }
 };
 
 }  // namespace quorvane

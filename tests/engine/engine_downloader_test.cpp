@@ -169,19 +169,33 @@ TEST_F(EngineDownloaderTest, EachStartEndsOnceAlsoWhenTheNextStartsFromTheEnd) {
     EXPECT_EQ(testing::listing(folder.path()), std::vector<std::string>{"a.rar"});
 }
 
-TEST_F(EngineDownloaderTest, ReleaseWithAJobRunningStopsItAndDeliversNothingMore) {
+// Releasing the downloader (the program ends) is an interruption, not the user's cancel: the
+// partial file and its record stay hidden beside the target, and the next start resumes.
+TEST_F(EngineDownloaderTest, ReleaseWithAJobRunningKeepsItForAResumeAndDeliversNothingMore) {
+    const std::int64_t size = 8192 * kKiB;
     serveSlowly("/game.zip");
+    {
+        EngineDownloader downloader(ui);
+        downloader.StartDownload(settingsFor(server.url("/game.zip"), "game.zip"));
+        ASSERT_TRUE(ui.drainUntil([&] { return downloader.QueryProgress() > 512 * kKiB; }));
+        auto before = events.size();
+
+        downloader.ReleaseDownloader();
+        ui.drainFor(std::chrono::milliseconds(200));
+        EXPECT_EQ(events.size(), before);
+        EXPECT_EQ(count(kTransferEnded), 0);
+    }
+    EXPECT_EQ(testing::listing(folder.path()),
+              (std::vector<std::string>{".game.zip.part", ".game.zip.prec"}));
+
+    server.servePattern("/game.zip", size);  // now at full speed
+    const auto sentBefore = server.bodyBytesSent();
     EngineDownloader downloader(ui);
     downloader.StartDownload(settingsFor(server.url("/game.zip"), "game.zip"));
-    ASSERT_TRUE(ui.drainUntil([&] { return downloader.QueryProgress() > 64 * kKiB; }));
-    auto before = events.size();
-
-    downloader.ReleaseDownloader();
-    ui.drainFor(std::chrono::milliseconds(200));
-
-    EXPECT_EQ(events.size(), before);
-    EXPECT_EQ(count(kTransferEnded), 0);
-    EXPECT_TRUE(testing::listing(folder.path()).empty());
+    ASSERT_TRUE(waitForEnds(1));
+    EXPECT_EQ(events.back().outcome, DownloadOutcome::completed) << events.back().reason;
+    testing::expectOnlyThePattern(folder.path(), "game.zip", size);
+    EXPECT_LT(server.bodyBytesSent() - sentBefore, size - 256 * kKiB) << "resumed, not restarted";
     server.releaseStalls();
 }
 

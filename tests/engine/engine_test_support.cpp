@@ -63,7 +63,7 @@ std::string sha256OfFile(const std::filesystem::path& file) {
     return hex(digest.data(), length);
 }
 
-void RecordingListener::onSizeKnown(engine::JobId job, std::int64_t totalSize) {
+void RecordingListener::onSizeKnown(engine::JobId job, std::int64_t totalSize, std::int64_t) {
     std::lock_guard lock(mutex_);
     sizes_.emplace(job, totalSize);
     changed_.notify_all();

@@ -40,7 +40,7 @@ std::string sha256Of(const std::string& bytes);
 // Records what the engine tells; waits with a time budget.
 class RecordingListener : public engine::Listener {
   public:
-    void onSizeKnown(engine::JobId job, std::int64_t totalSize) override;
+    void onSizeKnown(engine::JobId job, std::int64_t totalSize, std::int64_t room) override;
     void onJobEnded(engine::JobId job, const engine::JobReport& report) override;
 
     std::optional<engine::JobReport> waitForEnd(

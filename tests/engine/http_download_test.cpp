@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "case_name.h"
+#include "engine/part_name.h"
 #include "engine_test_support.h"
 #include "support/test_http_server.h"
 
@@ -128,6 +129,35 @@ TEST(HttpDownloadTarget, AnEmptyFileArrivesEmpty) {
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
     EXPECT_EQ(std::filesystem::file_size(bench.folder / "empty"), 0u);
     EXPECT_EQ(listing(bench.folder.path()), std::vector<std::string>{"empty"});
+}
+
+// Every name the file system takes works, however long; one it cannot take fails before a byte
+// is fetched. The temporary name stays within the limit and never splits a character.
+TEST(HttpDownloadTarget, ANameOfTheLongestLegalLengthWorksAndALongerOneFailsAtOnce) {
+    TestHttpServer server;
+    server.servePattern("/file.bin", 300 * kKiB);
+    EngineBench bench;
+    std::string longest;
+    while (longest.size() < 252) longest += "客";  // 84 characters of 3 bytes
+    longest += "bin";
+    ASSERT_EQ(longest.size(), engine::kLongestFileName);
+
+    auto [job, report] = bench.download(server.url("/file.bin"), longest, 4);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
+    expectOnlyThePattern(bench.folder.path(), longest, 300 * kKiB);
+
+    const auto part = engine::partFileName(longest, "0123456789abcdef").string();
+    EXPECT_LE(part.size(), engine::kLongestFileName);
+    EXPECT_TRUE(part.starts_with(".客") && part.ends_with("客.0123456789abcdef.part")) << part;
+
+    const auto requestsBefore = server.requests().size();
+    auto tooLong = bench.download(server.url("/file.bin"), longest + "x", 4);
+    ASSERT_TRUE(tooLong.report);
+    EXPECT_EQ(tooLong.report->failure, engine::FailureKind::fileError);
+    EXPECT_NE(tooLong.report->reason.find("too long"), std::string::npos) << tooLong.report->reason;
+    EXPECT_EQ(server.requests().size(), requestsBefore);
+    EXPECT_EQ(listing(bench.folder.path()), std::vector<std::string>{longest});
 }
 
 }  // namespace

@@ -49,8 +49,11 @@ TEST(Lifecycle, AThousandEnginesComeAndGoWithAJobRunning) {
             id = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 2)).id;
         }
         ASSERT_EQ(listener.endEvents(id), 1) << "round " << i;
+        // An ended engine is an interruption: what arrived is kept for a resume, and only once.
+        for (const auto& name : listing(folder.path())) {
+            ASSERT_TRUE(name == ".file.bin.part" || name == ".file.bin.prec") << name;
+        }
     }
-    EXPECT_TRUE(listing(folder.path()).empty());
     server.releaseStalls();
 }
 

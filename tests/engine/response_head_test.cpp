@@ -16,8 +16,24 @@ TEST(ParseContentRange, ReadsWellFormedRangesAndRefusesTheRest) {
     EXPECT_EQ(open->total, -1);
     for (const char* bad : {"", "bytes", "bytes 9-0/10", "bytes 0-9/9", "bytes -1-9/10",
                             "bytes 0-9/99999999999999999999", "items 0-9/10", "bytes 0-x/10",
-                            "bytes 0 9/10", "bytes 0-9/1e3"}) {
+                            "bytes 0 9/10", "bytes 0-9/1e3", "bytes 0--0/10", "bytes +0-9/10",
+                            "bytes 0- 9/10", "bytes 0-9/ 10", "bytes 0-9/-0"}) {
         EXPECT_FALSE(parseContentRange(bad)) << bad;
+    }
+}
+
+// Network input is read by its grammar: decimal digits only, a status of exactly three digits.
+TEST(ParseResponseHead, AcceptsExactlyTheGrammar) {
+    EXPECT_EQ(parseByteCount("0"), 0);
+    EXPECT_EQ(parseByteCount("9223372036854775807"), 9223372036854775807);
+    for (const char* bad : {"", "-0", "+1", " 1", "1 ", "0x10", "1.0", "9223372036854775808"}) {
+        EXPECT_FALSE(parseByteCount(bad)) << bad;
+    }
+    EXPECT_EQ(parseStatusLine("HTTP/1.1 206 Partial Content"), 206);
+    EXPECT_EQ(parseStatusLine("HTTP/2 200"), 200);
+    for (const char* bad : {"HTTP/1.1 2065", "HTTP/1.1 20", "HTTP/1.1 -20", "HTTP/1.1  206",
+                            "HTTP/1.1 099 Low", "HTTP/x 200", "HTTPS/1.1 200", "HTTP/1.1 2a6"}) {
+        EXPECT_FALSE(parseStatusLine(bad)) << bad;
     }
 }
 
@@ -106,6 +122,31 @@ TEST(CheckResponse, JudgesEveryResponseBeforeItsFirstByte) {
          std::nullopt,
          Verdict::mismatch},
         {"is a 204 refused?", {"HTTP/1.1 204 No Content"}, range, file, Verdict::mismatch},
+        {"is a status of four digits refused?",
+         {"HTTP/1.1 2065 Partial", "Content-Range: bytes 100-199/1000"},
+         range,
+         file,
+         Verdict::mismatch},
+        {"is a gzip body refused, however well its range fits?",
+         {"HTTP/1.1 206 Partial", "Content-Range: bytes 100-199/1000", "Content-Encoding: gzip"},
+         range,
+         file,
+         Verdict::mismatch},
+        {"is a gzip whole file refused?",
+         {"HTTP/1.1 200 OK", "Transfer-Encoding: gzip, chunked"},
+         RequestedRange{},
+         std::nullopt,
+         Verdict::mismatch},
+        {"is the identity encoding accepted?",
+         {"HTTP/1.1 200 OK", "Content-Encoding: identity", "Transfer-Encoding: chunked"},
+         RequestedRange{},
+         std::nullopt,
+         Verdict::accept},
+        {"is a Content-Length of -0 malformed?",
+         {"HTTP/1.1 200 OK", "Content-Length: -0"},
+         RequestedRange{},
+         std::nullopt,
+         Verdict::malformed},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(checkResponse(headOf(c.lines), c.asked, c.known), c.expected) << c.question;

@@ -60,13 +60,23 @@ TEST_F(DownloadQueue, EntriesBecomeSourcesAndLocalNames) {
          {"http://m/x.part1.y/client.part1.rar", "http://m/x.part2.y/client.part2.rar"},
          {"Q.part1.rar", "Q.part2.rar"}},
         {"Quorvane客户端", "https://m/dl/client", {"https://m/dl/client"}, {"Quorvane客户端"}},
-        {"(网通下载)", "http://m/dl/client.rar", {"http://m/dl/client.rar"}, {".rar"}},
+        {"(网通下载)", "http://m/dl/client.rar", {"http://m/dl/client.rar"}, {"rar"}},
         {"Q(网通下载)(联通下载)(电信下载)(网通下载)",
          "http://m/c.tar.gz",
          {"http://m/c.tar.gz"},
          {"Q.tar.gz"}},
         {"Q", "  http://m/dl/c.rar  ", {"http://m/dl/c.rar"}, {"Q.rar"}},
         {"Q", "http://m/dl/client.rar.", {"http://m/dl/client.rar."}, {"Q.rar"}},
+        // The address keeps the list's GBK bytes, percent-encoded; the local name shows them.
+        {"Q",
+         "http://m/dl/补丁.简体版.part1.rar",
+         {"http://m/dl/%B2%B9%B6%A1.%BC%F2%CC%E5%B0%E6.part1.rar",
+          "http://m/dl/%B2%B9%B6%A1.%BC%F2%CC%E5%B0%E6.part2.rar"},
+         {"Q.简体版.part1.rar", "Q.简体版.part2.rar"}},
+        {"Q",
+         "http://m/a b/c\"d%B2%B9.简.rar",
+         {"http://m/a%20b/c%22d%B2%B9.%BC%F2.rar"},
+         {"Q.简.rar"}},
     };
     for (const NamingRow& row : rows) {
         c.g.queueSources.clear();
@@ -93,8 +103,8 @@ TEST_F(DownloadQueue, HostileNamesStayOnePlainFileInsideTheDownloadFolder) {
         const char* expected;
     };
     for (const Row& row :
-         {Row{"../../etc/passwd", ".etcpasswd.rar"},
-          Row{"..\\..\\Windows\\evil", ".Windowsevil.rar"}, Row{"a<b>c:d\"e|f?g*h", "abcdefgh.rar"},
+         {Row{"../../etc/passwd", "etcpasswd.rar"}, Row{"../../逃逸", "逃逸.rar"},
+          Row{"..\\..\\Windows\\evil", "Windowsevil.rar"}, Row{"a<b>c:d\"e|f?g*h", "abcdefgh.rar"},
           Row{"con", "_con.rar"}, Row{"LPT9(网通下载)", "_LPT9.rar"}, Row{"Aux", "_Aux.rar"},
           Row{"COM10", "COM10.rar"}, Row{"tab\there\x01\x7f", "tabhere.rar"},
           Row{"evil\u202Erar.exe", "evilrar.exe.rar"}, Row{"名字", "名字.rar"}}) {

@@ -2,9 +2,12 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "app/protected_address.h"
 #include "app/startup.h"
+#include "demo_content.h"
+#include "demo_server.h"
 #include "download/engine_downloader.h"
 #include "fake_controls.h"
 #include "list/list_retrieval.h"
@@ -42,6 +45,27 @@ std::map<std::string, std::uintmax_t> listing(const fs::path& folder) {
     return files;
 }
 
+// The demo server on a free port, without throttle, serving until the end of the scope.
+class RunningDemoServer {
+  public:
+    explicit RunningDemoServer(std::int64_t fileBytes)
+        : server_({.port = 0, .fileBytes = fileBytes, .bytesPerSecond = 0}) {
+        if (server_.bind()) serving_ = std::thread([this] { server_.run(); });
+    }
+    ~RunningDemoServer() {
+        server_.stop();
+        if (serving_.joinable()) serving_.join();
+    }
+    bool running() const { return serving_.joinable(); }
+    std::string url(std::string_view path) const {
+        return server_.baseAddress() + std::string(path);
+    }
+
+  private:
+    demo::DemoServer server_;
+    std::thread serving_;
+};
+
 // The program on a fake window with the real downloader; the test's thread is the window's.
 class EndToEnd : public ::testing::Test {
   protected:
@@ -50,11 +74,15 @@ class EndToEnd : public ::testing::Test {
         server.serve("/list", platform::utf8ToGbk(exampleList(server.url("/m1"), server.url("/m2"),
                                                               server.url("/m3"))));
         prepareStartUp(c);
-        const ProtectionKeys keys = programProtectionKeys();
-        c.g.protectedSource1 = protectAddress(server.url("/list"), keys);
-        c.g.protectedSource2 = c.g.protectedSource3 = c.g.protectedSource1;
-        retrieveList(c);
+        useListAt(server.url("/list"));
         ASSERT_EQ(ui.items().size(), 3u);
+    }
+    void useListAt(const std::string& address) {
+        const ProtectionKeys keys = programProtectionKeys();
+        c.g.protectedSource1 = protectAddress(address, keys);
+        c.g.protectedSource2 = c.g.protectedSource3 = c.g.protectedSource1;
+        ui.clearItems();
+        retrieveList(c);
     }
     void TearDown() override {
         program.shutdown();
@@ -120,6 +148,28 @@ TEST_F(EndToEnd, EveryEntryOfTheExampleListDownloadsUnderItsOwnName) {
     }
     EXPECT_EQ(ui.messageBoxes().size(), 3u);
     EXPECT_EQ(listing(c.g.downloadFolder).size(), 3u) << "nothing else is left in the folder";
+}
+
+TEST_F(EndToEnd, FileUnderAGbkNameArrivesByteForByteUnderTheNameTheListShows) {
+    constexpr std::int64_t kSize = (1 << 20) + 5;
+    RunningDemoServer demo(kSize);
+    ASSERT_TRUE(demo.running());
+    useListAt(demo.url("/list/1/down.ini"));
+    ASSERT_EQ(ui.items().size(), 4u);
+    EXPECT_EQ(ui.items()[3], "Quorvane高清补丁(网通下载)");
+
+    ui.userChooses(3);
+    program.composeDownloadQueue();
+    ASSERT_TRUE(runUntilIdle());
+    std::string expected;
+    demo::fillClientFileBytes(demo::chineseFileName(), 0, expected, kSize);
+    const std::string localName = "Quorvane高清补丁.简体版.rar";
+    EXPECT_EQ(listing(c.g.downloadFolder),
+              (std::map<std::string, std::uintmax_t>{{localName, kSize}}));
+    EXPECT_TRUE(readFile(target(localName)) == expected) << "the bytes differ";
+    ASSERT_EQ(ui.messageBoxes().size(), 1u);
+    EXPECT_EQ(ui.messageBoxes()[0].title, "下载已完成");
+    downloader.ReleaseDownloader();  // its idle connections would hold the server up
 }
 
 TEST_F(EndToEnd, CancelInTheMiddleLeavesNoFileBehind) {

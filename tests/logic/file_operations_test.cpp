@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <fstream>
 #include <set>
 
@@ -74,18 +76,71 @@ TEST_F(DownloadFolder, FallsBackToTheProgramFolderWhenItsOwnCannotBeWritten) {
     EXPECT_TRUE(filesBelow(system.root()).empty());
 }
 
-TEST_F(DownloadFolder, ReadOnlyProgramUsesTheUsersDownloadsFolder) {
+TEST_F(DownloadFolder, ReadOnlyProgramUsesItsOwnFolderInTheUsersDownloads) {
     system.makeReadOnly(system.programFolder());
-    prepareDownloadFolder(c);
-    EXPECT_EQ(c.g.downloadFolder, system.userDownloadsFolder());
-    EXPECT_TRUE(fs::is_directory(system.userDownloadsFolder()));
-    EXPECT_TRUE(filesBelow(system.root()).empty());
+    const fs::path usersOwn = system.userDownloadsFolder() / "Quorvane客户端.rar";
+    std::ofstream(usersOwn) << "the user's own file";
+    prepare();
+    acceptList(exampleList());
+    chooseAndStart(0);
+
+    const fs::path expected = system.userDownloadsFolder() / platform::pathFromUtf8("下载的文件");
+    EXPECT_EQ(c.g.downloadFolder, expected);
+    EXPECT_TRUE(fs::is_directory(expected));
+    EXPECT_EQ(c.g.queueTargets, std::vector<fs::path>{expected / "Quorvane客户端.rar"});
+    EXPECT_TRUE(fs::exists(usersOwn)) << "a file of the user's with the same name is left alone";
+    EXPECT_EQ(filesBelow(system.programFolder()), std::vector<fs::path>{});
 }
 
 TEST(SafeFileName, RemovesBidirectionalOverridesThatDisguiseAnExtension) {
     EXPECT_EQ(safeFileName("photo\u202Egpj.exe"), "photogpj.exe");
     EXPECT_EQ(safeFileName("a\u2066b\u2069c\u200Fd"), "abcd");
     EXPECT_EQ(safeFileName("普通\u2014名字"), "普通\u2014名字") << "other punctuation stays";
+}
+
+// Names from a list are shortened to what the file system takes, by whole characters, keeping
+// the extension (a two-part archive keeps ".part1.rar", which names its other part).
+TEST(SafeFileName, ShortensLongNamesByWholeCharactersKeepingTheExtension) {
+    std::string chinese;
+    for (int i = 0; i < 300; ++i) chinese += "客";
+    struct Row {
+        std::string name;
+        std::string extension;
+    };
+    for (const Row& row : {Row{chinese + ".part1.rar", ".part1.rar"}, Row{chinese + ".rar", ".rar"},
+                           Row{std::string(300, 'a') + "." + std::string(40, 'e') + ".zip", ".zip"},
+                           Row{"\xF0\x9F\x98\x80" + chinese, ""}}) {
+        const auto safe = safeFileName(row.name);
+        ASSERT_TRUE(safe) << row.name;
+        EXPECT_LE(fileNameUnits(*safe), longestLocalName()) << *safe;
+        EXPECT_GT(fileNameUnits(*safe) + 4, longestLocalName()) << "cut no more than one character";
+        EXPECT_TRUE(safe->ends_with(row.extension)) << *safe;
+        EXPECT_TRUE(row.name.starts_with(safe->substr(0, safe->size() - row.extension.size())))
+            << "the stem is the name's beginning";
+        const auto stem = safe->substr(0, safe->size() - row.extension.size());
+        EXPECT_NE(static_cast<unsigned char>(row.name[stem.size()]) & 0xC0, 0x80)
+            << "no character is split";
+    }
+    EXPECT_LE(fileNameUnits("最新最新最新") + longestLocalName(), kLongestFileName)
+        << "room for the prefixes of an old file that cannot be replaced";
+    const std::string longest = std::string(longestLocalName() - 4, 'n') + ".rar";
+    EXPECT_EQ(safeFileName(longest), longest) << "a name that fits stays whole";
+}
+
+// Cleaning looks at each byte about once: hostile names of the largest list accepted (1 MiB)
+// take milliseconds, not seconds.
+TEST(SafeFileName, TakesLinearTimeOnHostileNames) {
+    const std::size_t mebibyte = 1024 * 1024;
+    std::string alternating;
+    while (alternating.size() < mebibyte) alternating += "./";
+    const auto started = std::chrono::steady_clock::now();
+    const auto dots =
+        safeFileName(std::string(mebibyte, '.') + "名字" + std::string(mebibyte, '.') + ".rar");
+    const auto mixed = safeFileName(alternating + "x");
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(dots, "名字.rar");
+    EXPECT_EQ(mixed, "x");
+    EXPECT_LT(took, std::chrono::seconds(2));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "list/list_presentation.h"
+#include "platform/file_system.h"
 
 #include "program_fixture.h"
 
@@ -20,6 +21,26 @@ TEST_F(ListPresentation, WorkedExampleGivesThreeItemsWithTagsAndWithoutPartWords
     EXPECT_EQ(ui.chosenItem(), 0);
     EXPECT_EQ(text(Control::编辑框A1), "http://mirror1.test/dl/client.rar");
     EXPECT_FALSE(ui.isDisabled(Control::超级按钮_接收));
+}
+
+TEST_F(ListPresentation, ListWithAUtf8MarkIsShownAsUtf8AndOthersAsGbkWithTheirOwnBytesSent) {
+    acceptListBytes(
+        "\xEF\xBB\xBF[Down]\r\nDown=True\r\n[Files]\r\nNum=1\r\n[Name]\r\n"
+        "Name1=Quorvane客户端第一部分(电信下载)\r\n[Add]\r\nAdd1=http://m/dl/"
+        "客户端.完整版.rar\r\n");
+    EXPECT_EQ(ui.items(), std::vector<std::string>{"Quorvane客户端(电信下载)"});
+    EXPECT_EQ(text(Control::编辑框A1),
+              "http://m/dl/%E5%AE%A2%E6%88%B7%E7%AB%AF.%E5%AE%8C%E6%95%B4%E7%89%88.rar");
+    program.composeDownloadQueue();
+    ASSERT_EQ(c.g.queueTargets.size(), 1u);
+    EXPECT_EQ(c.g.queueTargets[0].filename(), platform::pathFromUtf8("Quorvane客户端.完整版.rar"));
+
+    // Without the mark the list is GBK; bytes that are not GBK still reach the server unchanged.
+    acceptListBytes(
+        "[Down]\r\nDown=True\r\n[Files]\r\nNum=1\r\n[Name]\r\nName1=\xBF\xCD\xFF\r\n"
+        "[Add]\r\nAdd1=http://m/dl/\xBF\xCD\xFF\x80.rar\r\n");
+    EXPECT_EQ(ui.items(), std::vector<std::string>{"客\uFFFD"});
+    EXPECT_EQ(text(Control::编辑框A1), "http://m/dl/%BF%CD%FF%80.rar");
 }
 
 TEST_F(ListPresentation, SingleConnectionRuleFollowsTheChosenEntry) {

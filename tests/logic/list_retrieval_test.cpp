@@ -143,9 +143,15 @@ TEST_F(ListRetrieval, WithoutNResTheListGoesBesideTheProgram) {
     EXPECT_EQ(c.g.listFilePath.extension(), ".ini");
 }
 
-TEST_F(ListRetrieval, ReadOnlyProgramFolderKeepsTheListInTheUsersTemporaryFolder) {
+TEST_F(ListRetrieval, ReadOnlyProgramFolderKeepsTheListInTheUsersCacheElseTemporaryFolder) {
     server.serve("/one", {200, gbkList});
     system.makeReadOnly(system.programFolder());
+    retrieveList(c);
+    EXPECT_EQ(c.g.listFilePath.parent_path(), system.userCacheFolder() / "quorvane-downloader");
+    EXPECT_EQ(ui.items().size(), 3u);
+
+    system.makeReadOnly(system.userCacheFolder() / "quorvane-downloader");
+    ui.clearItems();
     retrieveList(c);
     EXPECT_EQ(c.g.listFilePath.parent_path(), system.userTempFolder());
     EXPECT_EQ(ui.items().size(), 3u);

@@ -30,11 +30,15 @@ void ProgramTest::prepare() {
 }
 
 void ProgramTest::acceptList(std::string_view utf8List) {
+    acceptListBytes(platform::utf8ToGbk(utf8List));
+}
+
+void ProgramTest::acceptListBytes(std::string_view bytes) {
     // A new file each time: the program never sees a saved list change.
     static int listNumber = 0;
     c.g.listFilePath = system.root() / ("accepted-list-" + std::to_string(++listNumber) + ".ini");
     ui.clearItems();
-    std::ofstream(c.g.listFilePath, std::ios::binary) << platform::utf8ToGbk(utf8List);
+    std::ofstream(c.g.listFilePath, std::ios::binary) << bytes;
     ui.setDisabled(Control::组合框1, false);
     fillFileChooser(c);
 }

@@ -29,6 +29,8 @@ class ProgramTest : public ::testing::Test {
     // Saves the list (UTF-8 text, stored as GBK like the servers send it) as the program's list
     // file and fills the chooser from it, as an accepted list would.
     void acceptList(std::string_view utf8List);
+    // The same for a list of the given bytes.
+    void acceptListBytes(std::string_view bytes);
     // Chooses an entry as the user would and presses start.
     void chooseAndStart(int index);
     void tick() { program.onMultiFileTimerTick(); }

@@ -12,6 +12,8 @@ TestSystem::TestSystem() {
     programFolder_ = root_ / "program";
     fs::create_directories(programFolder_);
     fs::create_directories(root_ / "user-temp");
+    fs::create_directories(root_ / "user-cache");
+    fs::create_directories(root_ / "user-downloads");
 }
 
 TestSystem::~TestSystem() {

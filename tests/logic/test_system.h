@@ -20,8 +20,9 @@ class TestSystem final : public System {
     ~TestSystem() override;
 
     std::filesystem::path programFolder() override { return programFolder_; }
-    std::filesystem::path userTempFolder() override { return root_ / "user-temp"; }
     std::filesystem::path userDownloadsFolder() override { return root_ / "user-downloads"; }
+    std::filesystem::path userCacheFolder() override { return root_ / "user-cache"; }
+    std::filesystem::path userTempFolder() override { return root_ / "user-temp"; }
     bool deleteFile(const std::filesystem::path& file) override;
     bool writeNewFile(const std::filesystem::path& file, std::string_view bytes) override;
     bool createFolder(const std::filesystem::path& folder) override;

@@ -98,12 +98,33 @@ TEST_F(DemoServerSmoke, ServesTheWorkedExampleListInGbk) {
     const auto document = platform::IniDocument::parse(list->body);
     const std::string base = server_->baseAddress();
     EXPECT_EQ(document.value("Down", "Down"), "True");
-    EXPECT_EQ(document.value("Files", "Num"), "3");
+    EXPECT_EQ(document.value("Files", "Num"), "4");
     EXPECT_EQ(platform::gbkToUtf8(document.value("Name", "Name3")),
               "Quorvane客户端第一部分(电信下载)");
     EXPECT_EQ(document.value("Add", "Add3"), base + "/mirror3/dl/client.part1.rar");
     EXPECT_EQ(document.value("LineOne", "LineOne1"), "2");
     EXPECT_EQ(http().Get("/list/1/down.ini")->body, list->body);
+
+    // The Chinese file name stands in the list as GBK and is served under those bytes only.
+    EXPECT_EQ(document.value("Add", "Add4"), base + "/mirror1/dl/" + chineseFileName());
+    const auto file = http().Get("/mirror1/dl/%B8%DF%C7%E5%B2%B9%B6%A1.%BC%F2%CC%E5%B0%E6.rar");
+    ASSERT_TRUE(answered(file, 200));
+    std::string expected;
+    fillClientFileBytes(chineseFileName(), 0, expected, static_cast<std::size_t>(kFileBytes));
+    EXPECT_EQ(file->body, expected);
+    EXPECT_EQ(
+        http()
+            .Get("/mirror1/dl/%E9%AB%98%E6%B8%85%E8%A1%A5%E4%B8%81.%E7%AE%80%E4%BD%93%E7%89%88.rar")
+            ->status,
+        404)
+        << "not under its name in UTF-8";
+}
+
+TEST_F(DemoServerSmoke, RefusesAPortThatIsTaken) {
+    DemoServerOptions options;
+    options.port = server_->port();
+    DemoServer second(options);
+    EXPECT_FALSE(second.bind());
 }
 
 TEST_F(DemoServerSmoke, ServesTheNewsPage) {

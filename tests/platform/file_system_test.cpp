@@ -83,6 +83,10 @@ TEST(Folders, ExistAndAreCreatedOneLevelAtATime) {
     EXPECT_FALSE(folderExists(folder / "file"));
     EXPECT_TRUE(fileExists(folder / "file"));
     EXPECT_FALSE(fileExists(folder.path()));
+    fs::create_symlink(folder / "nowhere", folder / "link");
+    for (const char* name : {"file", "link", "."}) EXPECT_TRUE(somethingExists(folder / name));
+    EXPECT_FALSE(somethingExists(folder / "nowhere"));
+    fs::remove(folder / "link");
 
     const fs::path downloads = folder / pathFromUtf8("下载的文件");
     EXPECT_TRUE(createFolder(downloads));

@@ -8,6 +8,7 @@
 
 #include "platform/free_space.h"
 #include "platform/open_folder.h"
+#include "platform/user_folders.h"
 #include "temp_folder.h"
 
 namespace quorvane::platform {
@@ -61,7 +62,8 @@ TEST(DeleteFile, RemovesAReadOnlyFile) {
 }
 
 TEST(KnownFolders, AreAbsoluteExistingFoldersWithoutTrailingSeparator) {
-    for (const fs::path& folder : {userTempFolder(), userDownloadsFolder(), programFolder()}) {
+    for (const fs::path& folder :
+         {userTempFolder(), userCacheFolder(), userDownloadsFolder(), programFolder()}) {
         EXPECT_TRUE(folder.is_absolute()) << utf8FromPath(folder);
         EXPECT_TRUE(folderExists(folder)) << utf8FromPath(folder);
         EXPECT_TRUE(folder.has_filename()) << utf8FromPath(folder);

@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
         // would make the second key a duplicate of the first.
         IniCase{"GBK trail byte is not case-folded", "[S]\n\xB5\x41=1\n\xB5\x61=2\n", "S",
                 "\xB5\x61", "2"},
+        IniCase{"UTF-8 byte-order mark before the first section", "\xEF\xBB\xBF[Down]\nDown=True\n",
+                "Down", "Down", "True"},
         IniCase{"very long line", "[Name]\nName1=" + std::string(200'000, 'x') + "\n", "Name",
                 "Name1", std::string(200'000, 'x')}));
 
@@ -74,6 +76,8 @@ TEST(IniLoad, ReadsAFileAndRefusesMissingOrOversizedOnes) {
     std::ofstream(list, std::ios::binary) << "[Down]\r\nDown=True\r\n";
 
     EXPECT_EQ(readIniValue(list, "Down", "Down"), "True");
+    EXPECT_FALSE(IniDocument::load(list).markedUtf8());
+    EXPECT_TRUE(IniDocument::parse("\xEF\xBB\xBF[Down]").markedUtf8());
     EXPECT_EQ(readIniValue(folder / "missing.ini", "Down", "Down"), "");
     EXPECT_EQ(IniDocument::load(list, 5).value("Down", "Down"), "");
     EXPECT_EQ(IniDocument::load(folder.path()).value("Down", "Down"), "");

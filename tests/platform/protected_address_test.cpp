@@ -53,6 +53,30 @@ TEST(ProtectAddress, RoundTripsAnyAddress) {
     }
 }
 
+// Whatever can be protected reveals again, up to the longest list the program reads; a longer
+// address is refused instead of giving a list that reveals nothing.
+TEST(ProtectAddress, RoundTripsUpToTheLimitAndRefusesBeyondIt) {
+    const ProtectionKeys keys = programProtectionKeys();
+    const auto address = [](std::size_t length) { return "http://m/" + std::string(length, 'a'); };
+    std::size_t fits = 1;
+    std::size_t tooLong = 64 * 1024;
+    ASSERT_TRUE(protectAddress(address(tooLong), keys).empty());
+    while (tooLong - fits > 1) {
+        const std::size_t middle = (fits + tooLong) / 2;
+        (protectAddress(address(middle), keys).empty() ? tooLong : fits) = middle;
+    }
+    const std::string stored = protectAddress(address(fits), keys);
+    EXPECT_GT(stored.size(), kLongestByteList - 16 * 4) << "the limit is the list's, not less";
+    EXPECT_EQ(revealAddress(stored, keys), address(fits));
+    for (std::size_t longer = fits + 1; longer < fits + 64; ++longer) {
+        const std::string refused = protectAddress(address(longer), keys);
+        if (!refused.empty()) {
+            EXPECT_EQ(revealAddress(refused, keys), address(longer)) << longer;
+        }
+    }
+    EXPECT_TRUE(protectAddress(address(fits + 64), keys).empty());
+}
+
 TEST(RevealAddress, WrongPasswordsDoNotGiveTheAddress) {
     const std::string address = QUORVANE_TEST_LIST_SOURCE_1;
     ProtectionKeys wrongInner = programProtectionKeys();

@@ -77,7 +77,8 @@ using ByteSource = std::function<char(std::int64_t)>;
 
 // Sends the body from offset on, playing back the plan's faults; false drops the connection.
 bool writeBody(const ByteSource& byteAt, BodyPlan& plan, std::size_t offset,
-               httplib::DataSink& sink, const std::atomic<bool>& releasing) {
+               httplib::DataSink& sink, const std::atomic<bool>& releasing,
+               std::atomic<std::int64_t>& counter) {
     constexpr std::int64_t kChunk = 16 * 1024;
     auto start = std::chrono::steady_clock::now();
     std::int64_t sent = static_cast<std::int64_t>(offset);
@@ -96,6 +97,7 @@ bool writeBody(const ByteSource& byteAt, BodyPlan& plan, std::size_t offset,
             chunk[i] = byteAt(plan.first + sent + static_cast<std::int64_t>(i));
         }
         if (!sink.write(chunk.data(), chunk.size())) return false;
+        counter += n;
         sent += n;
         if (plan.bytesPerSecond > 0) {
             auto due = start + std::chrono::microseconds(sent * 1'000'000 / plan.bytesPerSecond);
@@ -108,14 +110,15 @@ bool writeBody(const ByteSource& byteAt, BodyPlan& plan, std::size_t offset,
 }
 
 void setBody(httplib::Response& response, BodyPlan plan, ByteSource byteAt, bool chunked,
-             std::shared_ptr<std::atomic<bool>> releasing) {
+             std::shared_ptr<std::atomic<bool>> releasing,
+             std::shared_ptr<std::atomic<std::int64_t>> counter) {
     constexpr const char* kType = "application/octet-stream";
     if (plan.length == 0 && !chunked) {
         response.set_content("", kType);
     } else if (chunked) {
         response.set_chunked_content_provider(
             kType, [=](std::size_t offset, httplib::DataSink& sink) mutable {
-                if (!writeBody(byteAt, plan, offset, sink, *releasing)) return false;
+                if (!writeBody(byteAt, plan, offset, sink, *releasing, *counter)) return false;
                 sink.done();
                 return true;
             });
@@ -123,7 +126,7 @@ void setBody(httplib::Response& response, BodyPlan plan, ByteSource byteAt, bool
         response.set_content_provider(
             static_cast<std::size_t>(plan.length), kType,
             [=](std::size_t offset, std::size_t, httplib::DataSink& sink) mutable {
-                return writeBody(byteAt, plan, offset, sink, *releasing);
+                return writeBody(byteAt, plan, offset, sink, *releasing, *counter);
             });
     }
 }
@@ -143,7 +146,8 @@ std::string patternBytes(std::int64_t size) {
 
 TestHttpServer::TestHttpServer(bool resetConnections)
     : server_(std::make_unique<httplib::Server>()),
-      releasing_(std::make_shared<std::atomic<bool>>(false)) {
+      releasing_(std::make_shared<std::atomic<bool>>(false)),
+      sent_(std::make_shared<std::atomic<std::int64_t>>(0)) {
     server_->new_task_queue = [] { return new httplib::ThreadPool(32); };
     server_->set_keep_alive_max_count(100000);
     server_->set_keep_alive_timeout(30);
@@ -296,7 +300,7 @@ void TestHttpServer::answerFile(const std::shared_ptr<Resource>& resource, int n
                   faults.bytesPerSecond};
     setBody(
         response, plan, [resource](std::int64_t offset) { return resource->at(offset); },
-        faults.noContentLength, releasing_);
+        faults.noContentLength, releasing_, sent_);
 }
 
 }  // namespace quorvane::testing

@@ -72,6 +72,8 @@ class TestHttpServer {
     // Range headers that were not one well-formed "bytes=a-b" inside the file.
     int badRangeHeaders() const;
     int connectionsSeen() const;
+    // Bytes of file bodies written to the connections so far.
+    std::int64_t bodyBytesSent() const { return sent_->load(); }
     // Stops every stalled or throttled body at once (for quick shutdowns).
     void releaseStalls();
 
@@ -89,6 +91,7 @@ class TestHttpServer {
     std::vector<RequestRecord> requests_;
     int badRanges_ = 0;
     std::shared_ptr<std::atomic<bool>> releasing_;
+    std::shared_ptr<std::atomic<std::int64_t>> sent_;
 };
 
 }  // namespace quorvane::testing

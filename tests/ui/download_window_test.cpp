@@ -64,6 +64,8 @@ TEST(DownloadWindow, ShowsPercentageFileCountAndBarWhileDownloading) {
     if (!shownInTime) window.stopServingWorkers();
     listWorker.join();
     ASSERT_TRUE(shownInTime);
+    // Ready and idle: nothing for the timers to do, and the start below still wakes them.
+    EXPECT_TRUE(ui::testing::waitUntil([&] { return !window.timersTicking(); }));
 
     window.setChosenItem(2);
     program.applyEntrySettings();
@@ -81,6 +83,7 @@ TEST(DownloadWindow, ShowsPercentageFileCountAndBarWhileDownloading) {
     server.releaseStalls();
     EXPECT_TRUE(ui::testing::waitUntil([&] { return !c.g.downloadRunning; }));
     EXPECT_EQ(window.position(), 0);
+    EXPECT_TRUE(ui::testing::waitUntil([&] { return !window.timersTicking(); }));
     uiThread.close();
     window.stopServingWorkers();
     program.shutdown();

@@ -1,12 +1,17 @@
 // Message boxes: the buttons and icons of the platform's flags, in Chinese, modal, with the
-// window's timers ticking on while they are open.
+// window's timers ticking on while they are open, and exactly the given title where the window
+// system shows it (on X11, where Qt could add the application's name, as the window manager reads
+// it).
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTimer>
+#include <QWindow>
 
 #include <thread>
 
@@ -19,9 +24,28 @@ namespace {
 
 using testing::RecordingEvents;
 
+// The title the window system shows for a window: _NET_WM_NAME on X11, otherwise what Qt hands
+// the platform.
+QString windowSystemTitle(QWidget& window) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
+        return window.windowHandle() ? window.windowHandle()->title() : QString();
+    }
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-id"), QString::number(window.winId()), QStringLiteral("-notype"),
+                 QStringLiteral("_NET_WM_NAME")});
+    if (!xprop.waitForFinished(5000)) return QStringLiteral("(xprop did not answer)");
+    // _NET_WM_NAME = "title"
+    const QString answer = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+    const auto first = answer.indexOf(QLatin1Char('"'));
+    const auto last = answer.lastIndexOf(QLatin1Char('"'));
+    return first >= 0 && last > first ? answer.mid(first + 1, last - first - 1) : answer;
+}
+
 // What a box looked like while it was open.
 struct SeenBox {
     QString title;
+    QString windowSystemTitle;
     QString text;
     QStringList buttons;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -45,6 +69,7 @@ class BoxAnswerer {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !ready_()) return;
         seen.title = box->windowTitle();
+        seen.windowSystemTitle = windowSystemTitle(*box);
         seen.text = box->text();
         seen.icon = box->icon();
         seen.modal = box->isModal();
@@ -75,23 +100,27 @@ class MessageBoxTest : public ::testing::Test {
 
 TEST_F(MessageBoxTest, FlagsChooseButtonsIconAndAnswer) {
     const struct {
+        const char* title;
         int flags;
         QString press;
         QStringList buttons;
         QMessageBox::Icon icon;
         MessageBoxAnswer answer;
     } rows[] = {
-        {kYesNoQuestion,
+        {"是否取消下载",
+         kYesNoQuestion,
          QStringLiteral("是"),
          {QStringLiteral("是"), QStringLiteral("否")},
          QMessageBox::Question,
          MessageBoxAnswer::yes},
-        {kYesNoQuestion,
+        {"正在下载文件",
+         kYesNoQuestion,
          QStringLiteral("否"),
          {QStringLiteral("是"), QStringLiteral("否")},
          QMessageBox::Question,
          MessageBoxAnswer::no},
-        {kInformation,
+        {"下载已完成",
+         kInformation,
          QStringLiteral("确定"),
          {QStringLiteral("确定")},
          QMessageBox::Information,
@@ -101,12 +130,13 @@ TEST_F(MessageBoxTest, FlagsChooseButtonsIconAndAnswer) {
         SCOPED_TRACE(row.press.toStdString());
         BoxAnswerer answerer(row.press);
         const MessageBoxAnswer answer =
-            window.messageBox("下载已完成：37%，要取消下载吗？", "是否取消下载", row.flags);
+            window.messageBox("下载已完成：37%，要取消下载吗？", row.title, row.flags);
         EXPECT_EQ(answer, row.answer);
         EXPECT_EQ(answerer.seen.buttons, row.buttons);
         EXPECT_EQ(answerer.seen.icon, row.icon);
         EXPECT_TRUE(answerer.seen.modal);
-        EXPECT_EQ(answerer.seen.title, QStringLiteral("是否取消下载"));
+        EXPECT_EQ(answerer.seen.title.toStdString(), row.title);
+        EXPECT_EQ(answerer.seen.windowSystemTitle.toStdString(), row.title);
         EXPECT_EQ(answerer.seen.text, QStringLiteral("下载已完成：37%，要取消下载吗？"));
     }
 }

@@ -23,6 +23,7 @@ struct RecordingEvents final : WindowEvents {
     int multiFileTicks = 0;
     std::function<void()> onClamp;
     std::function<void()> onProgressTick;
+    bool work = true;  // what timersHaveWork answers
 
     void onWindowCreated() override { ++windowCreated; }
     bool onCloseRequest() override {
@@ -43,6 +44,7 @@ struct RecordingEvents final : WindowEvents {
         if (onProgressTick) onProgressTick();
     }
     void onMultiFileTimerTick() override { ++multiFileTicks; }
+    bool timersHaveWork() override { return work; }
 };
 
 }  // namespace quorvane::ui::testing

@@ -1,10 +1,13 @@
-// One QApplication for the window's tests, headless unless told otherwise.
+// One QApplication for the window's tests, headless unless told otherwise, described as the program
+// describes itself.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
 #include <unistd.h>
+
+#include "ui/qt/application_setup.h"
 
 // Under LeakSanitizer: memory that Qt WebEngine (Chromium) and fontconfig keep until the process
 // ends. Only third-party libraries are listed; a leak in the program's own code still fails.
@@ -20,5 +23,6 @@ int main(int argc, char* argv[]) {
     if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    quorvane::ui::describeApplication();  // what the program tells Qt, as the program does
     return RUN_ALL_TESTS();
 }

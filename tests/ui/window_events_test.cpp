@@ -96,8 +96,42 @@ TEST_F(WindowEventsTest, ClickOnADisabledButtonStartsNothing) {
     EXPECT_EQ(events.queues, 0);
 }
 
-TEST_F(WindowEventsTest, BothTimersTickWithoutBeingStarted) {
+TEST_F(WindowEventsTest, TimersTickWhileThereIsWorkAndRestUntilSomethingMayGiveThemSome) {
+    window.show();
     ASSERT_TRUE(waitUntil([&] { return events.progressTicks >= 5 && events.multiFileTicks >= 5; }));
+
+    events.work = false;
+    ASSERT_TRUE(waitUntil([&] { return !window.timersTicking(); }));
+    const int resting = events.progressTicks + events.multiFileTicks;
+    QTest::qWait(100);
+    EXPECT_EQ(events.progressTicks + events.multiFileTicks, resting);
+
+    const std::pair<const char*, std::function<void()>> wakers[] = {
+        {"a text written", [&] { window.setText(Control::透明标签1, "x"); }},
+        {"a button disabled", [&] { window.setDisabled(Control::超级按钮_接收, false); }},
+        {"the bar moved", [&] { window.setPosition(5); }},
+        {"the tip changed", [&] { window.setTrayIcon("tip"); }},
+        {"an item added", [&] { window.addItem("甲"); }},
+        {"start pressed",
+         [&] { QTest::mouseClick(window.controls().超级按钮_接收, Qt::LeftButton); }},
+    };
+    for (const auto& [what, wake] : wakers) {
+        SCOPED_TRACE(what);
+        const int progressTicks = events.progressTicks;
+        const int multiFileTicks = events.multiFileTicks;
+        wake();
+        EXPECT_TRUE(waitUntil([&] {
+            return events.progressTicks > progressTicks && events.multiFileTicks > multiFileTicks;
+        }));
+        EXPECT_TRUE(waitUntil([&] { return !window.timersTicking(); }));
+    }
+
+    // Work found on a tick keeps them going.
+    events.work = true;
+    window.setText(Control::透明标签1, "y");
+    const int ticks = events.progressTicks;
+    EXPECT_TRUE(waitUntil([&] { return events.progressTicks >= ticks + 5; }));
+    EXPECT_TRUE(window.timersTicking());
 }
 
 TEST_F(WindowEventsTest, RefusedCloseKeepsTheWindowOpen) {

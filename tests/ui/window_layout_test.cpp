@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QIntValidator>
 #include <QLabel>
@@ -172,6 +173,32 @@ TEST_F(WindowLayout, HiddenControlsStayHiddenWithTheirContent) {
     }
     EXPECT_TRUE(window.controls().标签4->wordWrap());
     EXPECT_TRUE(window.controls().编辑框2->isEnabled());
+}
+
+// What assistive technology (AT-SPI on Linux) is told about the window's controls.
+TEST_F(WindowLayout, ScreenReaderMeetsOnlyWhatIsShownAndEachControlByName) {
+    window.show();
+    QAccessibleInterface* root = QAccessible::queryAccessibleInterface(&window);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->text(QAccessible::Name), QStringLiteral("Quorvane下载器"));
+    int named = 0;
+    for (int i = 0; i < root->childCount(); ++i) {
+        QAccessibleInterface* child = root->child(i);
+        if (!child || child->state().invisible) continue;
+        const QAccessible::Role role = child->role();
+        EXPECT_NE(role, QAccessible::EditableText) << "a hidden edit box is exposed";
+        if (role == QAccessible::PushButton || role == QAccessible::ComboBox ||
+            role == QAccessible::ProgressBar) {
+            EXPECT_FALSE(child->text(QAccessible::Name).isEmpty()) << "unnamed role " << role;
+            ++named;
+        }
+    }
+    EXPECT_EQ(named, 5);  // three buttons, the chooser, the bar
+    for (Control box : {Control::编辑框A1, Control::编辑框2}) {
+        QAccessibleInterface* hidden = QAccessible::queryAccessibleInterface(widget(box));
+        ASSERT_NE(hidden, nullptr);
+        EXPECT_TRUE(hidden->state().invisible) << static_cast<int>(box);
+    }
 }
 
 TEST_F(WindowLayout, ConnectionCountBoxTakesWholeNumbersFromOneToHundred) {

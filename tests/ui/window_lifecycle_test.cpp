@@ -66,17 +66,32 @@ TEST(WindowLifecycle, PictureOfTheWindowIsAPngOfTheClientArea) {
     EXPECT_GT(bluePixels, 50);
 }
 
-TEST(WindowLifecycle, SigtermEndsTheEventLoop) {
+// Also in the middle of a download, when closing the window would ask first: nobody is there to
+// answer, so the window is not asked.
+TEST(WindowLifecycle, EndSignalsEndTheEventLoopWithoutAskingTheWindow) {
+    RecordingEvents events;
+    events.allowClose = false;
+    MainWindow window{QUrl()};
+    window.setEvents(&events);
+    window.show();
     QuitOnSignals quitOnSignals;
     ASSERT_TRUE(quitOnSignals.installed());
-    bool gaveUp = false;
-    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
-    QTimer::singleShot(30000, [&] {
-        gaveUp = true;
-        QCoreApplication::quit();
-    });
-    QApplication::exec();
-    EXPECT_FALSE(gaveUp);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal);
+        bool gaveUp = false;
+        QTimer::singleShot(0, [signal] { std::raise(signal); });
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, [&] {
+            gaveUp = true;
+            QCoreApplication::exit(1);
+        });
+        giveUp.start(10000);
+        QApplication::exec();
+        EXPECT_FALSE(gaveUp);
+        EXPECT_EQ(events.closeRequests, 0);
+        EXPECT_TRUE(window.isVisible());
+    }
 }
 
 }  // namespace

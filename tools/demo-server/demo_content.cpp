@@ -10,6 +10,8 @@ namespace {
 
 constexpr std::array<std::string_view, 3> kClientFileNames = {"client.rar", "client.part1.rar",
                                                               "client.part2.rar"};
+// Chinese servers often keep files under Chinese names, in GBK.
+constexpr std::string_view kChineseFileNameUtf8 = "高清补丁.简体版.rar";
 
 std::uint64_t splitMix64(std::uint64_t value) {
     value += 0x9E3779B97F4A7C15ULL;
@@ -71,11 +73,12 @@ std::string downloadList(std::string_view mirrorBase, std::string_view downValue
     const std::string base(mirrorBase);
     const std::string utf8 = "[Down]\r\nDown=" + std::string(downValue) +
                              "\r\n"
-                             "[Files]\r\nNum=3\r\n"
+                             "[Files]\r\nNum=4\r\n"
                              "[Name]\r\n"
                              "Name1=Quorvane客户端(网通下载)\r\n"
                              "Name2=Quorvane客户端(联通下载)\r\n"
                              "Name3=Quorvane客户端第一部分(电信下载)\r\n"
+                             "Name4=Quorvane高清补丁(网通下载)\r\n"
                              "[Add]\r\n"
                              "Add1=" +
                              base +
@@ -86,15 +89,22 @@ std::string downloadList(std::string_view mirrorBase, std::string_view downValue
                              "Add3=" +
                              base +
                              "/mirror3/dl/client.part1.rar\r\n"
+                             "Add4=" +
+                             base + "/mirror1/dl/" + std::string(kChineseFileNameUtf8) +
+                             "\r\n"
                              "[LineOne]\r\nNum=1\r\nLineOne1=2\r\n";
     return platform::utf8ToGbk(utf8);
+}
+
+std::string chineseFileName() {
+    return platform::utf8ToGbk(kChineseFileNameUtf8);
 }
 
 bool isClientFileName(std::string_view name) {
     for (const auto known : kClientFileNames) {
         if (name == known) return true;
     }
-    return false;
+    return name == chineseFileName();
 }
 
 void fillClientFileBytes(std::string_view name, std::uint64_t offset, std::string& out,

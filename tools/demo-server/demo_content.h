@@ -15,7 +15,11 @@ std::string newsPage();
 // e.g. "http://127.0.0.1:18080" (so the mirrors are mirrorBase + "/mirror1" and so on).
 std::string downloadList(std::string_view mirrorBase, std::string_view downValue);
 
-// The file names the list points at; every mirror serves all of them.
+// The name of the one file the list names in Chinese, as its GBK bytes.
+std::string chineseFileName();
+
+// The file names the list points at (as bytes, GBK where Chinese); every mirror serves all of
+// them.
 bool isClientFileName(std::string_view name);
 
 // Fills out with the bytes of the named file from offset on. The content depends only on the

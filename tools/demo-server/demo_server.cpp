@@ -55,6 +55,12 @@ bool rangeStillApplies(const httplib::Request& request, const std::string& tag) 
 DemoServer::DemoServer(DemoServerOptions options)
     : options_(std::move(options)), server_(std::make_unique<httplib::Server>()) {
     server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    // httplib's default SO_REUSEPORT would let a second server share a port already taken, and
+    // half the requests would go to it; SO_REUSEADDR alone still allows a quick restart.
+    server_->set_socket_options([](socket_t socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     // This httplib answers Range requests on its own without checking them against the size
     // (an end beyond the file makes it promise bytes it never sends). The file route answers
     // ranges itself, so the parsed ranges are dropped before routing.
@@ -113,7 +119,8 @@ void DemoServer::addRoutes() {
                      response.set_content(downloadList(baseAddress(), options_.downValue),
                                           "text/plain; charset=gbk");
                  });
-    server_->Get(R"(/mirror[123]/dl/([A-Za-z0-9.]+))",
+    // The path arrives percent-decoded: a Chinese name as its GBK bytes.
+    server_->Get(R"(/mirror[123]/dl/([^/]+))",
                  [this](const httplib::Request& request, httplib::Response& response) {
                      serveClientFile(request.matches[1].str(), request, response);
                  });

@@ -6,9 +6,9 @@
 namespace quorvane::fetch {
 
 namespace {
-std::atomic<bool>* interruptFlag = nullptr;
-extern "C" void onInterrupt(int) {
-    interruptFlag->store(true);
+std::atomic<int>* interruptSignal = nullptr;
+extern "C" void onInterrupt(int signalNumber) {
+    interruptSignal->store(signalNumber);
 }
 }  // namespace
 
@@ -16,8 +16,8 @@ std::vector<std::string> utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
-void setOnInterrupt(std::atomic<bool>& flag) {
-    interruptFlag = &flag;
+void setOnInterrupt(std::atomic<int>& signalNumber) {
+    interruptSignal = &signalNumber;
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigaction(SIGINT, &action, nullptr);

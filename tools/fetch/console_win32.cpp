@@ -2,15 +2,18 @@
 
 #include <windows.h>
 
-#include <io.h>
 #include <shellapi.h>
+
+#include <csignal>
 
 namespace quorvane::fetch {
 
 namespace {
-std::atomic<bool>* interruptFlag = nullptr;
-BOOL WINAPI onConsoleEvent(DWORD) {
-    interruptFlag->store(true);
+std::atomic<int>* interruptSignal = nullptr;
+// Runs on a thread of its own that the system starts for the event.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    const bool keyboard = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    interruptSignal->store(keyboard ? SIGINT : SIGTERM);
     return TRUE;
 }
 std::string utf8Of(const wchar_t* wide) {
@@ -33,8 +36,8 @@ std::vector<std::string> utf8Arguments(int, char**) {
     return arguments;
 }
 
-void setOnInterrupt(std::atomic<bool>& flag) {
-    interruptFlag = &flag;
+void setOnInterrupt(std::atomic<int>& signalNumber) {
+    interruptSignal = &signalNumber;
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 

@@ -63,4 +63,35 @@ std::string jsonReport(const engine::JobReport& report, double seconds) {
            ",\"reason\":" + jsonString(report.reason) + "}";
 }
 
+int exitStatus(const engine::JobReport& report, int interruptingSignal) {
+    using engine::FailureKind;
+    if (report.outcome == engine::Outcome::completed) return 0;
+    if (report.outcome == engine::Outcome::stopped) return 128 + interruptingSignal;
+    switch (report.failure) {
+        case FailureKind::badAddress:
+            return 3;
+        case FailureKind::fileError:
+            return 4;
+        case FailureKind::diskFull:
+            return 5;
+        case FailureKind::network:
+            return 6;
+        case FailureKind::certificate:
+            return 7;
+        case FailureKind::accessDenied:
+            return 8;
+        case FailureKind::notFound:
+            return 9;
+        case FailureKind::serverError:
+        case FailureKind::tooManyRedirects:
+            return 10;
+        case FailureKind::serverInconsistent:
+        case FailureKind::changedOnServer:
+            return 11;
+        case FailureKind::none:
+            break;
+    }
+    return 1;
+}
+
 }  // namespace quorvane::fetch

@@ -12,5 +12,8 @@ namespace quorvane::fetch {
 std::string progressLine(std::int64_t received, std::int64_t total, double bytesPerSecond);
 std::string jsonReport(const engine::JobReport& report, double seconds);
 const char* outcomeName(engine::Outcome outcome);
+// The exit status of a finished download, one for each kind of failure (see kHelp). A stop is
+// an interruption: 128 + the signal's number.
+int exitStatus(const engine::JobReport& report, int interruptingSignal);
 
 }  // namespace quorvane::fetch

@@ -1,68 +1,42 @@
-// quorvane-fetch [-n CONNECTIONS] -o FILE URL
+// quorvane-fetch [-q] [-n CONNECTIONS] (-o FILE|-o FOLDER|-O) URL
 //
-// Downloads URL into FILE with the engine. While it runs on a terminal it shows a progress line;
-// it ends with one line of JSON on standard output (outcome, bytes, seconds, connections opened,
-// retries). Exit status: 0 completed, 1 failed, 2 bad usage, 3 interrupted.
+// Downloads URL with the engine. While it runs on a terminal it shows a progress line; it ends
+// with one line of JSON on standard output (outcome, bytes, seconds, connections opened, retries,
+// reason). The exit status tells the kind of failure; `quorvane-fetch --help` lists them.
+
+#include <curl/curl.h>
+#include <csignal>
 
 #include <atomic>
-#include <charconv>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "console.h"
 #include "engine/engine.h"
+#include "fetch_arguments.h"
 #include "fetch_report.h"
 
 namespace {
 
 using quorvane::engine::JobId;
 using quorvane::engine::JobReport;
+using quorvane::fetch::Arguments;
 
-std::atomic<bool> interrupted{false};
+std::atomic<int> interruptingSignal{0};
 
-struct Arguments {
-    int connections = 10;
-    std::string output;
-    std::string url;
-};
-
-std::optional<Arguments> parseArguments(const std::vector<std::string>& argv) {
-    const int argc = static_cast<int>(argv.size());
-    Arguments arguments;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view word = argv[i];
-        if ((word == "-n" || word == "-o") && i + 1 < argc) {
-            std::string_view value = argv[++i];
-            if (word == "-o") {
-                arguments.output = value;
-                continue;
-            }
-            auto [end, error] =
-                std::from_chars(value.data(), value.data() + value.size(), arguments.connections);
-            if (error != std::errc() || end != value.data() + value.size() ||
-                arguments.connections < 1 || arguments.connections > 10) {
-                return std::nullopt;
-            }
-        } else if (arguments.url.empty() && !word.starts_with("-")) {
-            arguments.url = word;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (arguments.output.empty() || arguments.url.empty()) return std::nullopt;
-    return arguments;
+// Texts from the command line are UTF-8 (see console.h), also on Windows.
+std::filesystem::path pathFromUtf8(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
 // Keeps the end report for the main thread and wakes it at once.
 class WaitingListener : public quorvane::engine::Listener {
   public:
-    void onSizeKnown(JobId, std::int64_t) override {}
+    void onSizeKnown(JobId, std::int64_t, std::int64_t) override {}
     void onJobEnded(JobId, const JobReport& report) override {
         std::lock_guard lock(mutex_);
         report_ = report;
@@ -86,25 +60,39 @@ class WaitingListener : public quorvane::engine::Listener {
     bool ended_ = false;
 };
 
-JobReport run(const Arguments& arguments, double& seconds) {
+// Where the file goes: -o as given, or the server's name in -o's folder or the current one.
+std::optional<std::filesystem::path> targetOf(const Arguments& arguments, std::string& problem) {
+    std::error_code error;
+    const bool intoFolder =
+        arguments.serverName || std::filesystem::is_directory(pathFromUtf8(arguments.output), error);
+    if (!intoFolder) return pathFromUtf8(arguments.output);
+    auto name = quorvane::fetch::serverFileName(arguments.url);
+    if (!name) {
+        problem = "the address has no usable file name; name the file with -o FILE";
+        return std::nullopt;
+    }
+    const std::filesystem::path folder = arguments.serverName ? "." : pathFromUtf8(arguments.output);
+    return folder / pathFromUtf8(*name);
+}
+
+JobReport run(const Arguments& arguments, const std::filesystem::path& target, double& seconds) {
     WaitingListener listener;
     quorvane::engine::Engine engine(listener);
     quorvane::engine::JobOptions options;
     options.url = arguments.url;
-    const std::u8string target(arguments.output.begin(), arguments.output.end());
-    options.target = std::filesystem::path(target);
+    options.target = target;
     options.connections = arguments.connections;
     auto started = std::chrono::steady_clock::now();
     auto job = engine.start(options);
-    bool onTerminal = quorvane::fetch::errorsGoToTerminal();
+    bool showProgress = !arguments.quiet && quorvane::fetch::errorsGoToTerminal();
     bool stopAsked = false;
     // The signal handler cannot wake the wait, so it looks at the flag every tenth of a second.
-    while (!listener.waitForEnd(std::chrono::milliseconds(onTerminal ? 200 : 100))) {
-        if (interrupted.load() && !stopAsked) {
+    while (!listener.waitForEnd(std::chrono::milliseconds(showProgress ? 200 : 100))) {
+        if (interruptingSignal.load() != 0 && !stopAsked) {
             engine.stop(job.id);
             stopAsked = true;
         }
-        if (onTerminal) {
+        if (showProgress) {
             double elapsed =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             auto received = job.progress->received.load();
@@ -114,33 +102,46 @@ JobReport run(const Arguments& arguments, double& seconds) {
         }
     }
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (onTerminal) std::fprintf(stderr, "\n");
+    if (showProgress) std::fprintf(stderr, "\n");
     return listener.report();
+}
+
+int usageError(const std::string& problem) {
+    std::fprintf(stderr, "quorvane-fetch: %s\n%s", problem.c_str(), quorvane::fetch::kUsage);
+    return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    auto arguments = parseArguments(quorvane::fetch::utf8Arguments(argc, argv));
-    if (!arguments) {
-        std::fprintf(stderr, "usage: quorvane-fetch [-n CONNECTIONS (1-10)] -o FILE URL\n");
-        return 2;
+    std::string problem;
+    const std::vector<std::string> words = quorvane::fetch::utf8Arguments(argc, argv);
+    auto arguments = quorvane::fetch::parseArguments(
+        std::vector<std::string_view>(words.begin() + (words.empty() ? 0 : 1), words.end()),
+        problem);
+    if (!arguments) return usageError(problem);
+    if (arguments->action == Arguments::Action::help) {
+        std::printf("%s\n%s", quorvane::fetch::kUsage, quorvane::fetch::kHelp);
+        return 0;
     }
-    quorvane::fetch::setOnInterrupt(interrupted);
+    if (arguments->action == Arguments::Action::version) {
+        std::printf("quorvane-fetch %s (%s)\n", QUORVANE_VERSION, curl_version());
+        return 0;
+    }
+    auto target = targetOf(*arguments, problem);
+    if (!target) return usageError(problem);
+
+    quorvane::fetch::setOnInterrupt(interruptingSignal);
     double seconds = 0;
-    JobReport report = run(*arguments, seconds);
-    if (report.outcome != quorvane::engine::Outcome::completed) {
+    JobReport report = run(*arguments, *target, seconds);
+    const int signal = interruptingSignal.load();
+    if (report.outcome == quorvane::engine::Outcome::stopped && report.reason.empty()) {
+        report.reason = signal == SIGINT ? "interrupted by Ctrl-C" : "interrupted by a signal";
+    }
+    if (report.outcome != quorvane::engine::Outcome::completed && !arguments->quiet) {
         std::fprintf(stderr, "quorvane-fetch: %s: %s\n",
                      quorvane::fetch::outcomeName(report.outcome), report.reason.c_str());
     }
     std::printf("%s\n", quorvane::fetch::jsonReport(report, seconds).c_str());
-    switch (report.outcome) {
-        case quorvane::engine::Outcome::completed:
-            return 0;
-        case quorvane::engine::Outcome::stopped:
-            return 3;
-        case quorvane::engine::Outcome::failed:
-            break;
-    }
-    return 1;
+    return quorvane::fetch::exitStatus(report, signal == 0 ? SIGINT : signal);
 }

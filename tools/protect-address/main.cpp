@@ -15,7 +15,7 @@ int printUsage() {
     return 2;
 }
 
-int printResult(const std::string& text, std::string_view failure) {
+int printResult(const std::string& text, const std::string& failure) {
     if (text.empty()) {
         std::cerr << "protect-address: " << failure << '\n';
         return 1;
@@ -30,7 +30,10 @@ int main(int argc, char** argv) {
     const quorvane::ProtectionKeys keys = quorvane::programProtectionKeys();
     if (argc == 2 && std::string_view(argv[1]) != "--reveal" &&
         !std::string_view(argv[1]).starts_with("-")) {
-        return printResult(quorvane::protectAddress(argv[1], keys), "cannot protect the address");
+        return printResult(quorvane::protectAddress(argv[1], keys),
+                           "cannot protect the address: its stored list would be longer than the " +
+                               std::to_string(quorvane::kLongestByteList) +
+                               " characters the program reads back");
     }
     if (argc == 3 && std::string_view(argv[1]) == "--reveal") {
         return printResult(quorvane::revealAddress(argv[2], keys),

@@ -78,6 +78,7 @@ QUrl MainWindow::defaultStartPage() {
 void MainWindow::setEvents(WindowEvents* events) {
     assertOnGuiThread();
     events_ = events;
+    wakeTimers();
 }
 
 void MainWindow::stopServingWorkers() {
@@ -87,38 +88,58 @@ void MainWindow::stopServingWorkers() {
 
 void MainWindow::connectControlEvents() {
     // activated, not currentIndexChanged: only the user's choice counts, never the program's.
-    connect(controls_.组合框1, &QComboBox::activated, this, [this] {
-        if (events_) events_->applyEntrySettings();
-    });
-    connect(controls_.超级按钮_接收, &QPushButton::clicked, this, [this] {
-        if (events_) events_->composeDownloadQueue();
-    });
-    connect(controls_.超级按钮_取消, &QPushButton::clicked, this, [this] {
-        if (events_) events_->onCancelClicked();
-    });
-    connect(controls_.超级按钮_打开已下载文件, &QPushButton::clicked, this, [this] {
-        if (events_) events_->openDownloadFolder();
-    });
+    connect(controls_.组合框1, &QComboBox::activated, this,
+            [this] { deliver(&WindowEvents::applyEntrySettings); });
+    connect(controls_.超级按钮_接收, &QPushButton::clicked, this,
+            [this] { deliver(&WindowEvents::composeDownloadQueue); });
+    connect(controls_.超级按钮_取消, &QPushButton::clicked, this,
+            [this] { deliver(&WindowEvents::onCancelClicked); });
+    connect(controls_.超级按钮_打开已下载文件, &QPushButton::clicked, this,
+            [this] { deliver(&WindowEvents::openDownloadFolder); });
     connect(&trayIcon_, &QSystemTrayIcon::activated, this, &MainWindow::onTrayActivated);
 }
 
-// Both run from the window's creation to the program's end; nothing stops them.
+void MainWindow::deliver(void (WindowEvents::*handler)()) {
+    wakeTimers();
+    if (events_) (events_->*handler)();
+}
+
+// Both tick at their interval from the window's creation to the program's end whenever a tick
+// can have work. In between they rest, so that an idle window costs next to nothing; whatever
+// can give them work (an event of the window, a change to a control) wakes them first.
 void MainWindow::startTimers() {
     connect(&progressTimer_, &QTimer::timeout, this, [this] {
         if (events_) events_->showProgress();
+        restWithoutWork(progressTimer_);
     });
     connect(&multiFileTimer_, &QTimer::timeout, this, [this] {
         if (events_) events_->onMultiFileTimerTick();
+        restWithoutWork(multiFileTimer_);
     });
-    progressTimer_.start(kTimerIntervalMs);
-    multiFileTimer_.start(kTimerIntervalMs);
+    wakeTimers();
+}
+
+void MainWindow::wakeTimers() {
+    if (!progressTimer_.isActive()) progressTimer_.start(kTimerIntervalMs);
+    if (!multiFileTimer_.isActive()) multiFileTimer_.start(kTimerIntervalMs);
+}
+
+// Each timer rests after a tick of its own, so that a woken timer always gets one.
+void MainWindow::restWithoutWork(QTimer& timer) {
+    if (!events_ || !events_->timersHaveWork()) timer.stop();
+}
+
+bool MainWindow::timersTicking() const {
+    return progressTimer_.isActive() || multiFileTimer_.isActive();
 }
 
 void MainWindow::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    wakeTimers();
     if (events_) events_->onTrayEvent(trayEventKind(reason));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    wakeTimers();
     if (events_ && !events_->onCloseRequest()) {
         event->ignore();
         return;

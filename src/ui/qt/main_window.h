@@ -46,6 +46,8 @@ class MainWindow final : public QWidget, public Controls {
     bool saveImage(const QString& pngPath);
     QString trayTip() const;
     const WindowControls& controls() const { return controls_; }
+    // Whether 时钟 or 多文件下载时钟 is ticking rather than resting.
+    bool timersTicking() const;
 
     // Controls
     void setText(Control control, std::string_view text) override;
@@ -73,6 +75,9 @@ class MainWindow final : public QWidget, public Controls {
   private:
     void connectControlEvents();
     void startTimers();
+    void wakeTimers();
+    void restWithoutWork(QTimer& timer);
+    void deliver(void (WindowEvents::*handler)());
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void assertOnGuiThread() const;
 

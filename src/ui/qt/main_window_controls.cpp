@@ -1,5 +1,6 @@
 // MainWindow's control operations. Each public operation runs on the window's thread: directly
-// when called there, through workerCalls_ from any other thread.
+// when called there, through workerCalls_ from any other thread. Every change wakes the timers:
+// it may be the program giving them work.
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -33,7 +34,10 @@ std::string MainWindow::text(Control control) {
 }
 
 void MainWindow::setDisabled(Control control, bool disabled) {
-    callOnGuiThread(workerCalls_, [&] { controls_.widget(control)->setEnabled(!disabled); });
+    callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
+        controls_.widget(control)->setEnabled(!disabled);
+    });
 }
 
 bool MainWindow::isDisabled(Control control) {
@@ -42,12 +46,18 @@ bool MainWindow::isDisabled(Control control) {
 }
 
 void MainWindow::addItem(std::string_view text) {
-    callOnGuiThread(workerCalls_, [&] { controls_.组合框1->addItem(fromUtf8(text)); });
+    callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
+        controls_.组合框1->addItem(fromUtf8(text));
+    });
 }
 
 void MainWindow::setChosenItem(int index) {
     // The chooser's activated signal stays silent: it answers only the user.
-    callOnGuiThread(workerCalls_, [&] { controls_.组合框1->setCurrentIndex(index); });
+    callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
+        controls_.组合框1->setCurrentIndex(index);
+    });
 }
 
 int MainWindow::chosenItem() {
@@ -56,8 +66,10 @@ int MainWindow::chosenItem() {
 
 void MainWindow::setPosition(int position) {
     // QProgressBar ignores values outside its range; the bar stops at its ends instead.
-    callOnGuiThread(workerCalls_,
-                    [&] { controls_.进度条->setValue(std::clamp(position, 0, 100)); });
+    callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
+        controls_.进度条->setValue(std::clamp(position, 0, 100));
+    });
 }
 
 int MainWindow::position() {
@@ -77,7 +89,10 @@ bool MainWindow::setTrayIcon(std::string_view tip) {
 }
 
 void MainWindow::removeTrayIcon() {
-    callOnGuiThread(workerCalls_, [&] { trayIcon_.hide(); });
+    callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
+        trayIcon_.hide();
+    });
 }
 
 MessageBoxAnswer MainWindow::messageBox(std::string_view text, std::string_view title, int flags) {
@@ -88,6 +103,7 @@ MessageBoxAnswer MainWindow::messageBox(std::string_view text, std::string_view 
 
 void MainWindow::applyText(Control control, const QString& text) {
     assertOnGuiThread();
+    wakeTimers();
     QWidget* widget = controls_.widget(control);
     if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(text);
@@ -113,6 +129,7 @@ QString MainWindow::readText(Control control) const {
 
 void MainWindow::applyWindowState(WindowState state) {
     assertOnGuiThread();
+    wakeTimers();
     if (state == WindowState::minimised) {
         QWidget::setWindowState(windowState() | Qt::WindowMinimized);
         return;
@@ -124,6 +141,7 @@ void MainWindow::applyWindowState(WindowState state) {
 
 bool MainWindow::applyTrayIcon(const QString& tip) {
     assertOnGuiThread();
+    wakeTimers();
     trayIcon_.setToolTip(tip);
     if (!trayIcon_.isVisible()) trayIcon_.show();
     return QSystemTrayIcon::isSystemTrayAvailable();

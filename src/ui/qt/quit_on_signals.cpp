@@ -13,7 +13,8 @@ namespace quorvane::ui {
 
 namespace {
 
-constexpr std::array kQuitSignals{SIGINT, SIGTERM};
+// Ctrl-C, a polite kill, a closed terminal or ended session, Ctrl-\.
+constexpr std::array kQuitSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Where the signal handler writes; -1 while no instance exists.
 volatile sig_atomic_t signalWriteEnd = -1;
@@ -65,7 +66,9 @@ void QuitOnSignals::onSignalByte() {
     std::array<char, 16> bytes{};
     while (::read(readEnd_.get(), bytes.data(), bytes.size()) > 0) {
     }
-    QCoreApplication::quit();
+    // exit, not quit: quit asks every window to close first, and a window with a download under
+    // way would ask the user, who is not there to answer.
+    QCoreApplication::exit(0);
 }
 
 }  // namespace quorvane::ui

@@ -1,8 +1,9 @@
 #pragma once
 
-// Ends the event loop when the process receives SIGINT or SIGTERM, so that the program leaves
-// through the same path as after closing its window and its clean-up runs. The signal handler
-// only writes a byte to a pipe; the quit happens on the GUI thread.
+// Ends the event loop when the process receives SIGINT, SIGTERM, SIGHUP or SIGQUIT, so that the
+// program leaves through the same path as after closing its window and its clean-up runs. No
+// window is asked: a download under way is interrupted, not cancelled. The signal handler only
+// writes a byte to a pipe; the event loop ends on the GUI thread.
 
 #include <QObject>
 

@@ -79,6 +79,7 @@ QLineEdit* addressBox(QWidget* window) {
     auto* box = new QLineEdit(window);
     box->setGeometry(392, 500, 8, 16);  // below the client area: never seen
     box->setFocusPolicy(Qt::NoFocus);   // nor reached with Tab
+    box->hide();                        // nor met by a screen reader
     return box;
 }
 
@@ -87,7 +88,8 @@ QProgressBar* progressBar(QWidget* window) {
     bar->setGeometry(7, 356, 433, 24);
     bar->setRange(0, 100);
     bar->setValue(0);
-    bar->setTextVisible(false);  // empty at 0, full at 100, nothing else
+    bar->setTextVisible(false);                          // empty at 0, full at 100, nothing else
+    bar->setAccessibleName(QStringLiteral("下载进度"));  // what a screen reader calls it
     return bar;
 }
 
@@ -116,6 +118,9 @@ WindowControls createWindowControls(QWidget* window) {
                                            "设置太高可能导致下载异常或不能下载。（推荐值10）"));
     c.标签4->setWordWrap(true);
     c.标签1 = hiddenLabel(window, QStringLiteral("请选择要下载的文件："));
+    // Hidden, they still name for a screen reader what they are the captions of.
+    c.标签1->setBuddy(c.组合框1);
+    c.标签3->setBuddy(c.编辑框2);
     return c;
 }
 

@@ -1,0 +1,40 @@
+#include "engine/part_name.h"
+
+#include <string>
+
+namespace quorvane::engine {
+namespace {
+
+using NativeString = std::filesystem::path::string_type;
+
+// How much of the text fits within limit units without splitting a character: a UTF-8 sequence
+// on POSIX, a surrogate pair on Windows.
+std::size_t wholeCharactersWithin(const NativeString& text, std::size_t limit) {
+    if (text.size() <= limit) return text.size();
+    std::size_t cut = limit;
+    if constexpr (sizeof(NativeString::value_type) == 1) {
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    } else {
+        const auto unit = static_cast<unsigned>(text[cut]);
+        if (cut > 0 && unit >= 0xDC00 && unit <= 0xDFFF) --cut;
+    }
+    return cut;
+}
+
+}  // namespace
+
+std::size_t fileNameLength(const std::filesystem::path& name) {
+    return name.native().size();
+}
+
+std::filesystem::path partFileName(const std::filesystem::path& targetName, std::string_view tag) {
+    const NativeString dot = std::filesystem::path(".").native();
+    const NativeString suffix = std::filesystem::path("." + std::string(tag) + ".part").native();
+    const NativeString& name = targetName.native();
+    const std::size_t room = kLongestFileName > dot.size() + suffix.size()
+                                 ? kLongestFileName - dot.size() - suffix.size()
+                                 : 0;
+    return std::filesystem::path(dot + name.substr(0, wholeCharactersWithin(name, room)) + suffix);
+}
+
+}  // namespace quorvane::engine

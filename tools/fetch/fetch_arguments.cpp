@@ -1,0 +1,113 @@
+#include "fetch_arguments.h"
+
+#include <curl/curl.h>
+
+#include <charconv>
+#include <memory>
+
+namespace quorvane::fetch {
+
+const char* const kUsage =
+    "usage: quorvane-fetch [-q] [-n CONNECTIONS] (-o FILE|-o FOLDER|-O) URL\n";
+
+const char* const kHelp =
+    "quorvane-fetch: downloads one file over up to 10 connections.\n"
+    "\n"
+    "  -o FILE       save as FILE; an existing folder saves into it under the server's name\n"
+    "  -O            save under the server's file name in the current folder\n"
+    "  -n N          connections, 1 to 10 (default 10)\n"
+    "  -q            no progress line and no error message\n"
+    "  --help        this text\n"
+    "  --version     the version\n"
+    "\n"
+    "It ends with one line of JSON on standard output: outcome, bytes, seconds, connections\n"
+    "opened, retries and the reason of a failure.\n"
+    "\n"
+    "Exit status:\n"
+    "    0  completed\n"
+    "    1  failed for another reason\n"
+    "    2  bad command line\n"
+    "    3  the address is not valid (not http, https or ftp, or no file name)\n"
+    "    4  the file could not be created, written or moved into place\n"
+    "    5  the disk is full\n"
+    "    6  network: refused, unreachable, reset or timed out, tries used up\n"
+    "    7  the server's certificate could not be verified\n"
+    "    8  the server refused access (401, 403, login)\n"
+    "    9  no such file on the server (404, 410)\n"
+    "   10  the server failed (other error statuses, too many redirects, malformed answers)\n"
+    "   11  the server's answers did not match the requests, or the file changed\n"
+    "  130  interrupted by Ctrl-C (143 by SIGTERM)\n";
+
+namespace {
+
+bool readConnections(std::string_view value, int& connections) {
+    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), connections);
+    return error == std::errc() && end == value.data() + value.size() && connections >= 1 &&
+           connections <= 10;
+}
+
+}  // namespace
+
+std::optional<Arguments> parseArguments(const std::vector<std::string_view>& words,
+                                        std::string& problem) {
+    Arguments arguments;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string_view word = words[i];
+        const bool hasValue = i + 1 < words.size();
+        if (word == "--help" || word == "-h") {
+            arguments.action = Arguments::Action::help;
+            return arguments;
+        } else if (word == "--version" || word == "-V") {
+            arguments.action = Arguments::Action::version;
+            return arguments;
+        } else if (word == "-q") {
+            arguments.quiet = true;
+        } else if (word == "-O") {
+            arguments.serverName = true;
+        } else if (word == "-o" && hasValue) {
+            arguments.output = words[++i];
+        } else if (word == "-n" && hasValue) {
+            if (!readConnections(words[++i], arguments.connections)) {
+                problem = "-n takes a number from 1 to 10";
+                return std::nullopt;
+            }
+        } else if (arguments.url.empty() && !word.empty() && !word.starts_with("-")) {
+            arguments.url = word;
+        } else {
+            problem = "unexpected argument: " + std::string(word);
+            return std::nullopt;
+        }
+    }
+    if (arguments.url.empty()) {
+        problem = "no address given";
+    } else if (arguments.output.empty() == !arguments.serverName) {
+        problem = "give either -o or -O";
+    }
+    if (!problem.empty()) return std::nullopt;
+    return arguments;
+}
+
+std::optional<std::string> serverFileName(const std::string& url) {
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
+    char* path = nullptr;
+    if (curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+        curl_url_get(parsed.get(), CURLUPART_PATH, &path, 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    std::string segment(path);
+    curl_free(path);
+    segment.erase(0, segment.rfind('/') + 1);
+    int length = 0;
+    char* decoded =
+        curl_easy_unescape(nullptr, segment.data(), static_cast<int>(segment.size()), &length);
+    if (decoded == nullptr) return std::nullopt;
+    std::string name(decoded, static_cast<std::size_t>(length));
+    curl_free(decoded);
+    if (name.empty() || name.starts_with('.') ||
+        name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+}  // namespace quorvane::fetch

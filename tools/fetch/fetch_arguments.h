@@ -1,0 +1,33 @@
+#pragma once
+
+// quorvane-fetch's command line.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane::fetch {
+
+struct Arguments {
+    enum class Action { download, help, version };
+    Action action = Action::download;
+    int connections = 10;
+    std::string output;       // -o: a file, or an existing folder to save into
+    bool serverName = false;  // -O: the server's file name in the current folder
+    bool quiet = false;       // -q
+    std::string url;
+};
+
+// Nothing, with why in `problem`, when the words do not make a command.
+std::optional<Arguments> parseArguments(const std::vector<std::string_view>& words,
+                                        std::string& problem);
+
+// The last segment of the address's path, percent-decoded; nothing when it is empty or could not
+// be a plain file name here (".", "..", a leading dot, a separator or NUL after decoding).
+std::optional<std::string> serverFileName(const std::string& url);
+
+extern const char* const kUsage;
+extern const char* const kHelp;
+
+}  // namespace quorvane::fetch
