@@ -3,6 +3,10 @@
 include(ExternalProject)
 set(host_build ${CMAKE_BINARY_DIR}/host-tools)
 set(protect_address_tool ${host_build}/tools/protect-address/protect-address)
+# The Windows window's test runs the program against the demo server, built for this machine too.
+set(host_demo_server_target quorvane-demo-server)
+set_property(GLOBAL PROPERTY QUORVANE_HOST_DEMO_SERVER
+    ${host_build}/tools/demo-server/quorvane-demo-server)
 set(host_options -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release)
 if(CMAKE_CXX_COMPILER_LAUNCHER)
     list(APPEND host_options -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER})
@@ -12,7 +16,8 @@ ExternalProject_Add(host_protect_address
     BINARY_DIR ${host_build}
     CMAKE_ARGS ${host_options}
     BUILD_COMMAND ${CMAKE_COMMAND} --build ${host_build} --target protect-address
-    BUILD_BYPRODUCTS ${protect_address_tool}
+        ${host_demo_server_target}
+    BUILD_BYPRODUCTS ${protect_address_tool} ${host_build}/tools/demo-server/quorvane-demo-server
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     STEP_TARGETS build)

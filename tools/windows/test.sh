@@ -13,9 +13,15 @@ tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev binutils p
 deps=$(tools/windows/build-deps.sh | tail -1)
 
 options=()
+# The window test runs the program against the demo server on this port of the loopback.
+window_test_port=18097
+window_test_servers=(-DQUORVANE_WEB_HOME="http://127.0.0.1:$window_test_port/downlist.htm")
+for n in 1 2 3; do
+    window_test_servers+=(-DQUORVANE_LIST_SOURCE_$n="http://127.0.0.1:$window_test_port/list/$n/down.ini")
+done
 command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DQUORVANE_WINDOWS_DEPS="$deps" -DQUORVANE_BUILD_UI=OFF -DCMAKE_BUILD_TYPE=Release \
+    -DQUORVANE_WINDOWS_DEPS="$deps" -DCMAKE_BUILD_TYPE=Release "${window_test_servers[@]}" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tools/windows/wine-run.sh" "${options[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 

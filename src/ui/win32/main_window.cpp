@@ -98,10 +98,37 @@ bool MainWindow::create() {
     browser_ = WebBrowserHost::create(controls_.handle(Control::超文本浏览框1), startPage_);
     tray_.attach(window_, smallIcon_);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
-    // Both run from the window's creation to the program's end; nothing stops them.
-    SetTimer(window_, kProgressTimer, kTimerIntervalMs, nullptr);
-    SetTimer(window_, kMultiFileTimer, kTimerIntervalMs, nullptr);
+    wakeTimers();
     return true;
+}
+
+void MainWindow::setEvents(WindowEvents* events) {
+    assertOnGuiThread();
+    events_ = events;
+    wakeTimers();
+}
+
+// Both tick at their interval from the window's creation to the program's end whenever a tick
+// can have work. In between they rest, so that an idle window costs next to nothing; whatever
+// can give them work (an event of the window, a change to a control) wakes them first.
+void MainWindow::wakeTimers() {
+    if (!window_) return;
+    if (!progressTicking_) {
+        progressTicking_ = SetTimer(window_, kProgressTimer, kTimerIntervalMs, nullptr) != 0;
+    }
+    if (!multiFileTicking_) {
+        multiFileTicking_ = SetTimer(window_, kMultiFileTimer, kTimerIntervalMs, nullptr) != 0;
+    }
+}
+
+// Each timer rests after a tick of its own, so that a woken timer always gets one.
+void MainWindow::onTimer(UINT_PTR timer) {
+    const bool progress = timer == kProgressTimer;
+    if (!progress && timer != kMultiFileTimer) return;
+    if (events_) progress ? events_->showProgress() : events_->onMultiFileTimerTick();
+    if (events_ && events_->timersHaveWork()) return;
+    KillTimer(window_, timer);
+    (progress ? progressTicking_ : multiFileTicking_) = false;
 }
 
 void MainWindow::stopServingWorkers() {
@@ -179,8 +206,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             onCommand(LOWORD(wParam), HIWORD(wParam));
             return 0;
         case WM_TIMER:
-            if (events_ && wParam == kProgressTimer) events_->showProgress();
-            if (events_ && wParam == kMultiFileTimer) events_->onMultiFileTimerTick();
+            onTimer(wParam);
             return 0;
         case WM_CLOSE:
             onClose();
@@ -195,6 +221,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case kTrayMessage:
             if (const int kind = trayEventKind(LOWORD(lParam)); kind != 0 && events_) {
+                wakeTimers();
                 events_->onTrayEvent(kind);
             }
             return 0;
@@ -218,8 +245,10 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::onCommand(int id, int notification) {
     if (!events_) return;
+    const bool chosen = id == controlId(Control::组合框1) && notification == CBN_SELCHANGE;
+    if (chosen || notification == BN_CLICKED) wakeTimers();
     // The chooser reports the user's choices only; choosing from the program sends nothing.
-    if (id == controlId(Control::组合框1) && notification == CBN_SELCHANGE) {
+    if (chosen) {
         events_->applyEntrySettings();
     } else if (notification == BN_CLICKED) {
         if (id == controlId(Control::超级按钮_接收)) events_->composeDownloadQueue();
@@ -230,6 +259,7 @@ void MainWindow::onCommand(int id, int notification) {
 
 void MainWindow::onClose() {
     if (closeAccepted_) return;
+    wakeTimers();
     if (events_ && !events_->onCloseRequest()) return;
     closeAccepted_ = true;
     // The window goes at once; the program winds down after its message loop has ended.

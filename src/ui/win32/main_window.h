@@ -43,7 +43,7 @@ class MainWindow final : public Controls {
     HWND handle() const { return window_; }
 
     // The handlers of the window's events; set before the first event can fire.
-    void setEvents(WindowEvents* events) { events_ = events; }
+    void setEvents(WindowEvents* events);
 
     // Makes control calls from worker threads, waiting ones included, return at once without
     // effect, with the values of an empty, disabled window. Call before joining a worker.
@@ -59,6 +59,8 @@ class MainWindow final : public Controls {
     // True once a close request was granted; the message loop has been told to end.
     bool closeAccepted() const { return closeAccepted_; }
     const std::wstring& trayTip() const { return tray_.tip(); }
+    // Whether 时钟 or 多文件下载时钟 is ticking rather than resting.
+    bool timersTicking() const { return progressTicking_ || multiFileTicking_; }
     const WindowControls& controls() const { return controls_; }
 
     // Controls
@@ -81,6 +83,8 @@ class MainWindow final : public Controls {
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void onCommand(int id, int notification);
+    void onTimer(UINT_PTR timer);
+    void wakeTimers();
     void onClose();
     void onDpiChanged(UINT dpi, const RECT& suggested);
     LRESULT colourControl(UINT message, HDC dc, HWND child);
@@ -105,6 +109,8 @@ class MainWindow final : public Controls {
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UINT taskbarCreated_ = 0;
     bool closeAccepted_ = false;
+    bool progressTicking_ = false;
+    bool multiFileTicking_ = false;
     WindowEvents* events_ = nullptr;
     std::function<void()> sessionEndHandler_;
     WorkerCallGate workerCalls_;

@@ -48,7 +48,10 @@ std::string MainWindow::text(Control control) {
 }
 
 void MainWindow::setDisabled(Control control, bool disabled) {
-    callOnGuiThread(workerCalls_, [&] { EnableWindow(controls_.handle(control), !disabled); });
+    callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
+        EnableWindow(controls_.handle(control), !disabled);
+    });
 }
 
 bool MainWindow::isDisabled(Control control) {
@@ -58,6 +61,7 @@ bool MainWindow::isDisabled(Control control) {
 
 void MainWindow::addItem(std::string_view text) {
     callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
         const std::wstring item = wideFromUtf8(text);
         SendMessageW(controls_.handle(Control::组合框1), CB_ADDSTRING, 0,
                      reinterpret_cast<LPARAM>(item.c_str()));
@@ -67,6 +71,7 @@ void MainWindow::addItem(std::string_view text) {
 void MainWindow::setChosenItem(int index) {
     // CB_SETCURSEL notifies nobody: the chosen-item event answers only the user.
     callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
         SendMessageW(controls_.handle(Control::组合框1), CB_SETCURSEL, static_cast<WPARAM>(index),
                      0);
     });
@@ -82,6 +87,7 @@ int MainWindow::chosenItem() {
 void MainWindow::setPosition(int position) {
     // The bar stops at its ends.
     callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
         SendMessageW(controls_.handle(Control::进度条), PBM_SETPOS,
                      static_cast<WPARAM>(std::clamp(position, 0, 100)), 0);
     });
@@ -102,11 +108,17 @@ void MainWindow::setWindowState(WindowState state) {
 }
 
 bool MainWindow::setTrayIcon(std::string_view tip) {
-    return callOnGuiThread(workerCalls_, false, [&] { return tray_.show(wideFromUtf8(tip)); });
+    return callOnGuiThread(workerCalls_, false, [&] {
+        wakeTimers();
+        return tray_.show(wideFromUtf8(tip));
+    });
 }
 
 void MainWindow::removeTrayIcon() {
-    callOnGuiThread(workerCalls_, [&] { tray_.remove(); });
+    callOnGuiThread(workerCalls_, [&] {
+        wakeTimers();
+        tray_.remove();
+    });
 }
 
 MessageBoxAnswer MainWindow::messageBox(std::string_view text, std::string_view title, int flags) {
@@ -116,6 +128,7 @@ MessageBoxAnswer MainWindow::messageBox(std::string_view text, std::string_view 
 
 void MainWindow::applyText(Control control, const std::wstring& text) {
     assertOnGuiThread();
+    wakeTimers();
     if (control == Control::组合框1 || control == Control::进度条 ||
         control == Control::超文本浏览框1) {
         return;  // they have no text of their own to set
@@ -141,6 +154,7 @@ std::wstring MainWindow::readText(Control control) const {
 
 void MainWindow::applyWindowState(WindowState state) {
     assertOnGuiThread();
+    wakeTimers();
     if (state == WindowState::minimised) {
         ShowWindow(window_, SW_MINIMIZE);
         return;
