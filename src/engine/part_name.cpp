@@ -29,12 +29,18 @@ std::size_t fileNameLength(const std::filesystem::path& name) {
 
 std::filesystem::path partFileName(const std::filesystem::path& targetName, std::string_view tag) {
     const NativeString dot = std::filesystem::path(".").native();
-    const NativeString suffix = std::filesystem::path("." + std::string(tag) + ".part").native();
+    std::string suffixText = ".";
+    suffixText.append(tag).append(".part");
+    const NativeString suffix = std::filesystem::path(suffixText).native();
     const NativeString& name = targetName.native();
     const std::size_t room = kLongestFileName > dot.size() + suffix.size()
                                  ? kLongestFileName - dot.size() - suffix.size()
                                  : 0;
-    return std::filesystem::path(dot + name.substr(0, wholeCharactersWithin(name, room)) + suffix);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about operator+ on strings.
+    NativeString result = dot;
+    result.append(name, 0, wholeCharactersWithin(name, room));
+    result.append(suffix);
+    return std::filesystem::path(result);
 }
 
 }  // namespace quorvane::engine

@@ -35,7 +35,8 @@ const char* const kHelp =
     "    8  the server refused access (401, 403, login)\n"
     "    9  no such file on the server (404, 410)\n"
     "   10  the server failed (other error statuses, too many redirects, malformed answers)\n"
-    "   11  the server's answers did not match the requests, or the file changed\n"
+    "   11  the server's answers did not match the requests, the file changed, or its SHA-256\n"
+    "       was not the one expected\n"
     "  130  interrupted by Ctrl-C (143 by SIGTERM)\n";
 
 namespace {

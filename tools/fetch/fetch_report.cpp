@@ -87,6 +87,7 @@ int exitStatus(const engine::JobReport& report, int interruptingSignal) {
             return 10;
         case FailureKind::serverInconsistent:
         case FailureKind::changedOnServer:
+        case FailureKind::verificationFailed:
             return 11;
         case FailureKind::none:
             break;

@@ -63,15 +63,16 @@ class WaitingListener : public quorvane::engine::Listener {
 // Where the file goes: -o as given, or the server's name in -o's folder or the current one.
 std::optional<std::filesystem::path> targetOf(const Arguments& arguments, std::string& problem) {
     std::error_code error;
-    const bool intoFolder =
-        arguments.serverName || std::filesystem::is_directory(pathFromUtf8(arguments.output), error);
+    const bool intoFolder = arguments.serverName ||
+                            std::filesystem::is_directory(pathFromUtf8(arguments.output), error);
     if (!intoFolder) return pathFromUtf8(arguments.output);
     auto name = quorvane::fetch::serverFileName(arguments.url);
     if (!name) {
         problem = "the address has no usable file name; name the file with -o FILE";
         return std::nullopt;
     }
-    const std::filesystem::path folder = arguments.serverName ? "." : pathFromUtf8(arguments.output);
+    const std::filesystem::path folder =
+        arguments.serverName ? "." : pathFromUtf8(arguments.output);
     return folder / pathFromUtf8(*name);
 }
 
