@@ -206,6 +206,8 @@ std::future<std::pair<std::wstring, std::wstring>> answerNextBox(HWND owner, int
                 },
                 reinterpret_cast<LPARAM>(&box));
             if (box) {
+                // As slow as a user, so that the window's timers get to tick under the box.
+                std::this_thread::sleep_for(300ms);
                 wchar_t title[128] = {};
                 wchar_t text[256] = {};
                 GetWindowTextW(box, title, 128);
@@ -225,7 +227,6 @@ std::future<std::pair<std::wstring, std::wstring>> answerNextBox(HWND owner, int
 TEST_F(MainWindowTest, MessageBoxesCarryTheirTitleAndAnswerWhileTimersTickOn) {
     auto question = answerNextBox(window.handle(), IDYES);
     const int ticksBefore = events.progressTicks;
-    // The answer comes after a while, so the timers get time to tick under the box.
     const auto answer =
         window.messageBox("下载已完成：37%，要取消下载吗？", "是否取消下载", kYesNoQuestion);
     EXPECT_EQ(answer, MessageBoxAnswer::yes);

@@ -10,6 +10,7 @@ window_test.py --program quorvane-downloader.exe --probe window-probe.exe
 """
 
 import argparse
+import configparser
 import shutil
 import subprocess
 import sys
@@ -55,6 +56,16 @@ class DemoServer:
     def url(self):
         return f"http://127.0.0.1:{self.port}"
 
+    def list_entries(self):
+        """The (name, address) pairs of the served download list."""
+        with urllib.request.urlopen(f"{self.url()}/list/1/down.ini", timeout=10) as response:
+            text = response.read().decode("gbk")
+        ini = configparser.ConfigParser(interpolation=None)
+        ini.optionxform = str
+        ini.read_string(text)
+        count = int(ini["Files"]["Num"])
+        return [(ini["Name"][f"Name{n}"], ini["Add"][f"Add{n}"]) for n in range(1, count + 1)]
+
     def file_bytes(self, path):
         with urllib.request.urlopen(f"{self.url()}{path}", timeout=60) as response:
             return response.read()
@@ -73,7 +84,7 @@ class ProgramWindow:
         return self._probe_args("resources", program) or []
 
     def _probe_args(self, *arguments):
-        result = self.wine.run(self.probe, *arguments, timeout=60)
+        result = self.wine.run(self.probe, *arguments, timeout=180)
         if result.returncode != 0:
             return None
         return [line.split("\t") for line in result.stdout.decode("utf-8").splitlines()]
@@ -139,6 +150,24 @@ class ProgramWindow:
         wait_until(lambda: self.items()[1] == index, 20, f"entry {index + 1} to be chosen")
 
 
+LINE_TAGS = ("(网通下载)", "(联通下载)", "(电信下载)")
+
+
+def local_name(shown_item, address):
+    """The download's file name: the item as shown without its line tag, then the server file
+    name from its first dot on."""
+    stem = shown_item
+    for tag in LINE_TAGS:
+        stem = stem.replace(tag, "")
+    server_name = address.rsplit("/", 1)[-1]
+    dot = server_name.find(".")
+    return stem + (server_name[dot:] if dot >= 0 else "")
+
+
+def path_of(address):
+    return "/" + address.split("/", 3)[3]
+
+
 def folder_listing(folder: Path):
     return sorted(p.name for p in folder.iterdir()) if folder.exists() else []
 
@@ -150,15 +179,15 @@ def check(condition, message):
 
 def run(args):
     work = Path(args.work).resolve()
+    work.mkdir(parents=True, exist_ok=True)
     server = DemoServer(args.demo_server, args.port)
     with WineSession(Path(args.prefix or work / "wineprefix"), args.display) as wine:
         program_folder = wine.drive_c() / "Quorvane"
         shutil.rmtree(program_folder, ignore_errors=True)
         program_folder.mkdir(parents=True)
         shutil.copy(args.program, program_folder / "quorvane-downloader.exe")
-        shutil.copy(args.probe, work / "window-probe.exe")
         downloads = program_folder / "下载的文件"
-        window = ProgramWindow(wine, work / "window-probe.exe")
+        window = ProgramWindow(wine, Path(args.probe).resolve())
 
         server.start(rate_kib=0)
         program = wine.start(program_folder / "quorvane-downloader.exe")
@@ -192,13 +221,15 @@ def steps(args, wine, window, server, program, downloads, program_folder):
     check(info["resizable"] == ["0"] and info["maximise-box"] == ["0"], "a fixed frame")
     print("window: caption and 448x432 client area")
 
-    # The list arrives: three entries, the first chosen, the start button free.
-    wait_until(lambda: len(window.items()[0]) == 3 and window.idle(), 90, "the download list")
+    # The list arrives: its entries, the first chosen, the start button free.
+    entries = server.list_entries()
+    wait_until(lambda: len(window.items()[0]) == len(entries) and window.idle(), 90,
+               "the download list")
     items, chosen = window.items()
-    check(items[0] == "Quorvane客户端(网通下载)" and chosen == 0, f"items {items}, chosen {chosen}")
+    check(items[0] == entries[0][0] and chosen == 0, f"items {items}, chosen {chosen}")
     controls = window.controls()
     check(controls[STATUS]["text"] == "请选择要下载的文件：", f"status {controls[STATUS]['text']!r}")
-    print("list: ", items)
+    print("list:", items)
     if args.screenshot:
         time.sleep(1)
         frame = tuple(map(int, info["frame"]))
@@ -206,31 +237,33 @@ def steps(args, wine, window, server, program, downloads, program_folder):
         print("screenshot:", args.screenshot)
 
     # Entry 1, a single file.
+    single = downloads / local_name(items[0], entries[0][1])
     window.click_control(START)
     box = window.wait_for_dialog("下载已完成")
     check(box["text"].startswith("下载已完成，要打开保存文件的文件夹吗？"), f"prompt {box['text']!r}")
-    check("请解压缩这个文件：Quorvane客户端.rar" in box["text"], f"prompt {box['text']!r}")
+    check(f"请解压缩这个文件：{single.name}" in box["text"], f"prompt {box['text']!r}")
     window.answer(box, IDNO)
     wait_until(window.idle, 30, "the window to return to idle")
-    single = downloads / "Quorvane客户端.rar"
-    check(single.read_bytes() == server.file_bytes("/mirror1/dl/client.rar"),
-          "entry 1 differs from the server's file")
+    check(single.read_bytes() == server.file_bytes(path_of(entries[0][1])),
+          f"{single.name} differs from the server's file")
     print("entry 1: downloaded byte for byte,", single.stat().st_size, "bytes")
 
-    # Entry 3, a two-part archive: part one, then part two.
-    window.choose(2)
-    check(window.controls()[ADDRESS_BOX]["text"].endswith("/mirror3/dl/client.part1.rar"),
-          "the chosen entry's address in the address box")
+    # A two-part archive: part one, then part two.
+    archive = next(i for i, (_, address) in enumerate(entries) if ".part1." in address)
+    window.choose(archive)
+    address = entries[archive][1]
+    check(window.controls()[ADDRESS_BOX]["text"] == address, "the entry's address in the box")
     window.click_control(START)
     box = window.wait_for_dialog("下载已完成")
-    check(".part1.rar" in box["text"], f"prompt {box['text']!r}")
+    part1 = downloads / local_name(items[archive], address)
+    check(f"请解压缩这个文件：{part1.name}" in box["text"], f"prompt {box['text']!r}")
     window.answer(box, IDNO)
     wait_until(window.idle, 30, "the window to return to idle")
     for part in ("part1", "part2"):
-        local = downloads / f"Quorvane客户端第一部分.{part}.rar"
-        check(local.read_bytes() == server.file_bytes(f"/mirror3/dl/client.{part}.rar"),
+        local = downloads / part1.name.replace(".part1.", f".{part}.")
+        check(local.read_bytes() == server.file_bytes(path_of(address.replace(".part1.", f".{part}."))),
               f"{local.name} differs from the server's file")
-    print("entry 3: both parts downloaded byte for byte")
+    print(f"entry {archive + 1}: both parts downloaded byte for byte")
     kept = folder_listing(downloads)
 
     # Cancel with Yes: the running file goes, nothing partial stays.
@@ -244,7 +277,7 @@ def steps(args, wine, window, server, program, downloads, program_folder):
     window.answer(box, IDYES)
     wait_until(window.idle, 60, "the window to return to idle after cancelling")
     after_cancel = folder_listing(downloads)
-    check(after_cancel == [n for n in kept if n != "Quorvane客户端.rar"],
+    check(after_cancel == [n for n in kept if n != single.name],
           f"after cancelling the folder holds {after_cancel}")
     print("cancel: nothing left of the stopped file")
 

@@ -5,6 +5,7 @@ windows), no browser-engine or menu-builder side effects on this machine."""
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -79,7 +80,7 @@ class WineSession:
         return self
 
     def __exit__(self, *exc):
-        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
         if self.xvfb:
             self.xvfb.terminate()
             self.xvfb.wait(timeout=10)
@@ -89,11 +90,12 @@ class WineSession:
         if marker.exists() and marker.read_text() == PREFIX_VERSION:
             return
         self.prefix.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["wineboot", "-i"], env=self.env, capture_output=True, timeout=300)
+        subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=300)
         registry = self.prefix / "quorvane.reg"
         registry.write_text(REGISTRY)
-        subprocess.run(["wine", "regedit", str(registry)], env=self.env, capture_output=True,
-                       timeout=120)
+        subprocess.run(["wine", "regedit", str(registry)], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         if MARLETT.exists():
             shutil.copy(MARLETT, self.drive_c() / "windows" / "Fonts" / MARLETT.name)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
@@ -107,8 +109,16 @@ class WineSession:
         return "C:\\" + str(relative).replace("/", "\\")
 
     def run(self, *args, timeout=60):
-        return subprocess.run(["wine", *map(str, args)], env=self.env, capture_output=True,
-                              timeout=timeout)
+        """Runs a program to its end and returns its result with stdout and stderr as bytes.
+        The output goes through files, not pipes: Wine's own helper processes, started by the
+        first program of a session, keep inherited pipes open long after it has ended."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run(["wine", *map(str, args)], env=self.env, stdout=out,
+                                    stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            result.stdout, result.stderr = out.read(), err.read()
+            return result
 
     def start(self, *args):
         return subprocess.Popen(["wine", *map(str, args)], env=self.env,
