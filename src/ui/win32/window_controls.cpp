@@ -43,8 +43,9 @@ const ControlDefinition kDefinitions[kControlCount] = {
     {Control::超级按钮_取消, L"BUTTON", kButton, box(120, 392, 83, 28), L"取消下载"},
     {Control::超级按钮_打开已下载文件, L"BUTTON", kButton, box(224, 392, 208, 28),
      L"打开下载文件保存的文件夹"},
-    // Below the client area, so it is never seen; not reached with Tab either.
-    {Control::编辑框A1, L"EDIT", kChild | ES_AUTOHSCROLL, box(392, 500, 8, 16), L""},
+    // Below the client area, so it is never seen; not reached with Tab, and hidden, so that no
+    // screen reader meets it either.
+    {Control::编辑框A1, L"EDIT", WS_CHILD | ES_AUTOHSCROLL, box(392, 500, 8, 16), L""},
     {Control::编辑框2, L"EDIT", WS_CHILD | ES_NUMBER | ES_AUTOHSCROLL, box(8, 440, 48, 20), L"10"},
     {Control::标签3, L"STATIC", kHiddenLabel, box(8, 464, 200, 20), L"下载线程（1-100）："},
     {Control::标签4, L"STATIC", kHiddenLabel, box(8, 488, 432, 40),
