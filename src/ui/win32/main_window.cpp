@@ -4,6 +4,7 @@
 
 #include <cassert>
 
+#include "ui/win32/accessible_name.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/web_browser_host.h"
 #include "ui/win32/wide_text.h"
@@ -94,6 +95,9 @@ bool MainWindow::create() {
     if (!window_) return false;
 
     controls_ = createWindowControls(window_);
+    // What a screen reader calls the two controls without a caption of their own.
+    setAccessibleName(controls_.handle(Control::进度条), L"下载进度");
+    setAccessibleName(controls_.handle(Control::组合框1), L"请选择要下载的文件：");
     applyDpi(GetDpiForWindow(window_));
     browser_ = WebBrowserHost::create(controls_.handle(Control::超文本浏览框1), startPage_);
     tray_.attach(window_, smallIcon_);
