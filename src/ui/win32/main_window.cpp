@@ -64,6 +64,8 @@ MainWindow::MainWindow(std::wstring startPage)
     : startPage_(std::move(startPage)), whiteBrush_(CreateSolidBrush(kWhite)) {}
 
 MainWindow::~MainWindow() {
+    // The program may be gone already; nothing from here on reaches it.
+    events_ = nullptr;
     stopServingWorkers();
     for (UINT_PTR timer : {kProgressTimer, kMultiFileTimer}) KillTimer(window_, timer);
     tray_.remove();
