@@ -34,6 +34,21 @@ std::wstring win32Path(const std::filesystem::path& path) {
     return LR"(\\?\)" + text;
 }
 
+// The system's own words for an error, in UTF-8.
+std::string systemText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
+        text.pop_back();
+    }
+    if (text.empty()) return "Windows error " + std::to_string(error);
+    return utf8Of(std::filesystem::path(text));
+}
+
 std::string describeError(DWORD error) {
     switch (error) {
         case ERROR_DISK_FULL:
@@ -48,7 +63,7 @@ std::string describeError(DWORD error) {
         case ERROR_SHARING_VIOLATION:
             return "the file is in use by another program";
         default:
-            return "Windows error " + std::to_string(error);
+            return systemText(error);
     }
 }
 

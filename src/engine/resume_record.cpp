@@ -3,6 +3,7 @@
 #include <charconv>
 #include <vector>
 
+#include "engine/part_name.h"
 #include "engine/sha256.h"
 
 namespace quorvane::engine {
@@ -40,10 +41,10 @@ bool nextLine(std::string_view& text, std::string_view& key, std::string_view& v
     return true;
 }
 
-// ".<target name><suffix>" beside the target: hidden, and found again from the target alone.
+// ".<target name><suffix>" beside the target: hidden, and found again from the target alone. A
+// target name near the longest is cut so that these names fit too.
 std::filesystem::path hiddenBeside(const std::filesystem::path& target, const char* suffix) {
-    auto name = std::filesystem::path(".") += target.filename();
-    return target.parent_path() / (name += suffix);
+    return target.parent_path() / hiddenNameBeside(target.filename(), suffix);
 }
 
 }  // namespace
