@@ -104,7 +104,8 @@ int RecordingListener::endEvents(engine::JobId job) const {
 engine::Tuning quickTuning() {
     engine::Tuning tuning;
     tuning.connectTimeout = std::chrono::milliseconds(2000);
-    tuning.lowSpeedWindow = std::chrono::milliseconds(1000);
+    // Long enough for the first answer of a server started under ThreadSanitizer.
+    tuning.lowSpeedWindow = std::chrono::milliseconds(2000);
     tuning.lowSpeedLimit = 1024;
     tuning.firstRetryPause = std::chrono::milliseconds(20);
     tuning.longestRetryPause = std::chrono::milliseconds(100);

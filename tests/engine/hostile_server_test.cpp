@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "case_name.h"
 #include "engine_test_support.h"
 #include "raw_http_server.h"
@@ -49,19 +51,28 @@ std::string gzipWholeFile(const std::string&) {
                   kGzipBody);
 }
 
+// Answers are made once: a sanitizer build takes long enough over a megabyte for the engine to
+// see a stalled server.
 std::string negativeLength(const std::string&) {
-    return answer("200 OK\r\nContent-Length: -1\r\n", patternBytes(kSize));
+    static const std::string made = answer("200 OK\r\nContent-Length: -1\r\n", patternBytes(kSize));
+    return made;
 }
 
 std::string signedLength(const std::string&) {
-    return answer("200 OK\r\nContent-Length: +" + std::to_string(kSize) + "\r\n",
-                  patternBytes(kSize));
+    static const std::string made =
+        answer("200 OK\r\nContent-Length: +" + std::to_string(kSize) + "\r\n", patternBytes(kSize));
+    return made;
 }
 
 std::string megabyteOfHeaderLines(const std::string&) {
-    std::string head = "200 OK\r\n";
-    while (head.size() < 1024 * 1024) head += "X-Padding: " + std::string(100, 'p') + "\r\n";
-    return answer(head + "Content-Length: " + std::to_string(kSize) + "\r\n", patternBytes(kSize));
+    static const std::string made = [] {
+        std::string head = "200 OK\r\n";
+        const std::string line = "X-Padding: " + std::string(100, 'p') + "\r\n";
+        while (head.size() < 1024 * 1024) head += line;
+        return answer(head + "Content-Length: " + std::to_string(kSize) + "\r\n",
+                      patternBytes(kSize));
+    }();
+    return made;
 }
 
 struct HostileCase {
@@ -75,6 +86,7 @@ class HostileServer : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileServer, NeverCompletesAndFailsAtOnce) {
     const auto& c = GetParam();
+    (void)c.answer("GET / HTTP/1.1\r\n\r\n");  // made before the engine waits for it
     RawHttpServer server(c.answer);
     EngineBench bench;
 
@@ -149,6 +161,55 @@ TEST(Patience, ARefusingServerIsGivenUpSoonButAnAnsweringOneGetsEveryTry) {
     EXPECT_LT(took, std::chrono::milliseconds(1500));
     EXPECT_LT(refused.report->retries, 3);
     EXPECT_EQ(answered.report->retries, tuning.triesPerPiece - 1) << answered.report->reason;
+}
+
+// A loopback port whose listen queue is full: connecting hangs as if the host could not be reached.
+class UnreachablePort {
+  public:
+    UnreachablePort() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 0);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        for (int& filler : fillers_) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ~UnreachablePort() {
+        for (int filler : fillers_) ::close(filler);
+        ::close(listener_);
+    }
+    int port() const { return port_; }
+
+  private:
+    int listener_ = -1;
+    int port_ = 0;
+    int fillers_[3] = {-1, -1, -1};
+};
+
+TEST(Patience, AServerThatCannotBeReachedIsGivenUpWithinIt) {
+    UnreachablePort unreachable;
+    EngineBench bench;
+    auto options = optionsFor("http://127.0.0.1:" + std::to_string(unreachable.port()) + "/file",
+                              bench.folder / "file", 4);
+    options.tuning.connectTimeout = std::chrono::seconds(8);
+    options.tuning.firstAnswerPatience = std::chrono::milliseconds(1000);
+
+    const auto started = std::chrono::steady_clock::now();
+    auto [job, report] = bench.runToEnd(options);
+    const auto took = std::chrono::steady_clock::now() - started;
+
+    ASSERT_TRUE(report);
+    expectFailedLeavingNothing(*report, bench.folder.path(), "no answer");
+    // One connection attempt alone would wait 8 s.
+    EXPECT_LT(took, std::chrono::seconds(4));
 }
 
 }  // namespace
