@@ -27,25 +27,25 @@ std::size_t fileNameLength(const std::filesystem::path& name) {
     return name.native().size();
 }
 
-std::filesystem::path hiddenNameBeside(const std::filesystem::path& targetName,
-                                       std::string_view suffix) {
+std::filesystem::path hiddenFileName(const std::filesystem::path& targetName,
+                                     std::string_view suffix) {
     const NativeString dot = std::filesystem::path(".").native();
-    const NativeString ending = std::filesystem::path(std::string(suffix)).native();
+    const NativeString tail = std::filesystem::path(std::string(suffix)).native();
     const NativeString& name = targetName.native();
-    const std::size_t room = kLongestFileName > dot.size() + ending.size()
-                                 ? kLongestFileName - dot.size() - ending.size()
+    const std::size_t room = kLongestFileName > dot.size() + tail.size()
+                                 ? kLongestFileName - dot.size() - tail.size()
                                  : 0;
     // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about operator+ on strings.
     NativeString result = dot;
     result.append(name, 0, wholeCharactersWithin(name, room));
-    result.append(ending);
+    result.append(tail);
     return std::filesystem::path(result);
 }
 
 std::filesystem::path partFileName(const std::filesystem::path& targetName, std::string_view tag) {
     std::string suffix = ".";
     suffix.append(tag).append(".part");
-    return hiddenNameBeside(targetName, suffix);
+    return hiddenFileName(targetName, suffix);
 }
 
 }  // namespace quorvane::engine

@@ -41,12 +41,6 @@ bool nextLine(std::string_view& text, std::string_view& key, std::string_view& v
     return true;
 }
 
-// ".<target name><suffix>" beside the target: hidden, and found again from the target alone. A
-// target name near the longest is cut so that these names fit too.
-std::filesystem::path hiddenBeside(const std::filesystem::path& target, const char* suffix) {
-    return target.parent_path() / hiddenNameBeside(target.filename(), suffix);
-}
-
 }  // namespace
 
 std::string serializeRecord(const ResumeRecord& record) {
@@ -108,9 +102,9 @@ std::optional<ResumeRecord> parseRecord(std::string_view text) {
 
 ResumeFiles resumeFilesFor(const std::filesystem::path& target) {
     ResumeFiles files;
-    files.part = hiddenBeside(target, ".part");
-    files.record = hiddenBeside(target, ".prec");
-    files.staging = hiddenBeside(target, ".pnew");
+    files.part = target.parent_path() / hiddenFileName(target.filename(), ".part");
+    files.record = target.parent_path() / hiddenFileName(target.filename(), ".prec");
+    files.staging = target.parent_path() / hiddenFileName(target.filename(), ".pnew");
     return files;
 }
 
