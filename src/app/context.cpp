@@ -3,6 +3,7 @@
 namespace quorvane {
 
 bool Context::pauseUnlessStopped(std::chrono::milliseconds duration) {
+    if (retryWait) return !stopRequested && retryWait(duration);
     std::unique_lock lock(stopMutex_);
     return !stopSignal_.wait_for(lock, duration, [this] { return stopRequested.load(); });
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "app/globals.h"
@@ -36,6 +37,10 @@ struct Context {
 
     // Set when the program ends: the list worker stops what it is doing.
     std::atomic<bool> stopRequested{false};
+
+    // How the pauses between passes are waited out when set, instead of the clock: tests see
+    // the pauses without sitting through them. Returns false to stop.
+    std::function<bool(std::chrono::milliseconds)> retryWait;
 
     // Waits for the given time or until stop is requested; returns false when stopped.
     bool pauseUnlessStopped(std::chrono::milliseconds duration);

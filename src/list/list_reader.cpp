@@ -1,6 +1,8 @@
 #include "list/list_reader.h"
 
+#include <cstdint>
 #include <limits>
+#include <string_view>
 
 #include "list/list_address.h"
 #include "platform/gbk_text.h"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "program_fixture.h"
 
 namespace quorvane::test {
@@ -36,6 +38,16 @@ TEST_F(RunningDownload, ProgressLabelBarAndTipFollowTheBytesReceived) {
     program.showProgress();
     EXPECT_EQ(text(Control::下载进度透明标签), "下载已完成：150%");
     EXPECT_EQ(ui.position(), 100);
+
+    // The end puts the start-up tip back; the next file shows no percentage until its own
+    // size is known.
+    downloader.ended();
+    EXPECT_EQ(ui.trayTip(), "单击打开Quorvane下载器");
+    tick();
+    downloader.received = size / 2;
+    program.showProgress();
+    EXPECT_EQ(text(Control::下载进度透明标签), "");
+    EXPECT_EQ(text(Control::当前文件透明标签), "正在下载第2个文件，共2个文件");
 }
 
 TEST_F(ProgramTest, SingleFileTipHoldsOnlyThePercentage) {
@@ -92,6 +104,15 @@ TEST_F(RunningDownload, CancelWithYesStopsOnceAndTheEndResetsTheWindow) {
     EXPECT_TRUE(ui.isDisabled(Control::超级按钮_取消));
     EXPECT_FALSE(ui.isDisabled(Control::超级按钮_接收));
     EXPECT_EQ(ui.messageBoxes().size(), 2u) << "no completion prompt after a stop";
+
+    // The cancel is forgotten when the next download starts: its finished file stays.
+    chooseAndStart(0);
+    tick();
+    const auto finished = std::filesystem::path(downloader.starts.back().targetPath);
+    std::ofstream(finished) << "complete";
+    downloader.ended();
+    EXPECT_TRUE(std::filesystem::exists(finished));
+    EXPECT_EQ(ui.messageBoxes().back().title, "下载已完成");
 }
 
 TEST_F(RunningDownload, CloseAsksAndNoKeepsTheWindowAndTheDownload) {
@@ -120,10 +141,13 @@ TEST_F(RunningDownload, CloseWithYesAndAnEmptyQueueStopsNothing) {
     EXPECT_EQ(downloader.stops, 1);
 }
 
-TEST_F(ProgramTest, ClosingWhileIdleAsksNothingAndDeletesTheListFile) {
+TEST_F(ProgramTest, ClosingWhileIdleOrWhileTheListIsFetchedAsksNothingAndDeletesTheListFile) {
     prepare();
     acceptList(exampleList());
     ASSERT_TRUE(std::filesystem::exists(c.g.listFilePath));
+    // While the list is fetched, start and cancel are both disabled: no download runs.
+    ui.setDisabled(Control::超级按钮_接收, true);
+    ui.setDisabled(Control::超级按钮_取消, true);
     EXPECT_TRUE(program.onCloseRequest());
     EXPECT_TRUE(ui.messageBoxes().empty());
     EXPECT_FALSE(ui.trayIconShown());
@@ -132,9 +156,11 @@ TEST_F(ProgramTest, ClosingWhileIdleAsksNothingAndDeletesTheListFile) {
 }
 
 TEST_F(ProgramTest, TrayClickShowsAndRestoresTheWindow) {
+    ui.userHidesWindow();
     ui.setWindowState(WindowState::minimised);
     program.onTrayEvent(2);
     EXPECT_EQ(ui.windowState(), WindowState::minimised);
+    EXPECT_FALSE(ui.windowShown());
     program.onTrayEvent(1);
     EXPECT_EQ(ui.windowState(), WindowState::normal);
     EXPECT_TRUE(ui.windowShown());

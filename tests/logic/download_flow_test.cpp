@@ -53,6 +53,19 @@ TEST_F(DownloadFlow, TickHandsTheFirstPairToTheDownloaderWithItsSettings) {
     EXPECT_EQ(downloader.starts.size(), 1u) << "one file at a time";
 }
 
+TEST_F(DownloadFlow, ListedSha256IsFoundForAFileUnderAChineseName) {
+    const std::string sha256(64, 'a');
+    acceptList(
+        "[Down]\nDown=True\n[Files]\nNum=1\n[Name]\nName1=Q\n[Add]\nAdd1=http://m/dl/补丁.rar\n"
+        "[Sha256]\n补丁.rar=" +
+        sha256 + "\n");
+    chooseAndStart(0);
+    tick();
+    ASSERT_EQ(downloader.starts.size(), 1u);
+    EXPECT_EQ(downloader.starts[0].sourceAddress, "http://m/dl/%B2%B9%B6%A1.rar");
+    EXPECT_EQ(downloader.starts[0].field16, sha256);
+}
+
 TEST_F(DownloadFlow, NothingStartsWhileTheQueueIsBuiltOrWhenItIsAllDone) {
     chooseAndStart(0);
     c.g.queueBuilding = true;

@@ -129,6 +129,16 @@ TEST_F(DownloadQueue, QueuedSourcesAreNotQueuedAgain) {
     EXPECT_EQ(c.g.queueTargets.size(), 2u);
 }
 
+TEST_F(DownloadQueue, StartPreparesTheDownloadFolderAgain) {
+    prepare();
+    acceptList(exampleList());
+    const fs::path folder = c.g.downloadFolder;
+    fs::remove(folder);  // the user deleted it after start-up
+    chooseAndStart(0);
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(targetNames(), std::vector<std::string>{"Quorvane客户端.rar"});
+}
+
 TEST_F(DownloadQueue, DisabledStartButtonDoesNothing) {
     prepare();
     acceptList(exampleList());
@@ -156,18 +166,29 @@ TEST_F(DownloadQueue, OldFilesUnderTheTargetNamesAreDeleted) {
               (std::vector<std::string>{"Quorvane客户端.part1.rar", "Quorvane客户端.part2.rar"}));
 }
 
-TEST_F(DownloadQueue, TargetsHeldOpenGetTheLatestPrefixOnEveryTarget) {
-    prepare();
-    acceptList(exampleList());
-    const fs::path held = c.g.downloadFolder / platform::pathFromUtf8("Quorvane客户端.part2.rar");
-    std::ofstream(held) << "in use";
-    system.holdOpen(held);
-    chooseAndStart(2);
-    EXPECT_TRUE(fs::exists(held));
-    EXPECT_EQ(targetNames(), (std::vector<std::string>{"最新Quorvane客户端.part1.rar",
-                                                       "最新Quorvane客户端.part2.rar"}));
-    EXPECT_EQ(text(Control::解压哪个文件透明标签),
-              "下载完成后，请解压缩这个文件：最新Quorvane客户端.part1.rar");
+TEST_F(DownloadQueue, TargetsTakenByAFileHeldOpenOrAFolderGetTheLatestPrefixOnEveryTarget) {
+    for (const bool folder : {false, true}) {
+        prepare();
+        acceptList(exampleList());
+        const fs::path taken =
+            c.g.downloadFolder / platform::pathFromUtf8("Quorvane客户端.part2.rar");
+        if (folder) {
+            fs::create_directory(taken);
+        } else {
+            std::ofstream(taken) << "in use";
+            system.holdOpen(taken);
+        }
+        chooseAndStart(2);
+        EXPECT_TRUE(fs::exists(taken));
+        EXPECT_EQ(targetNames(), (std::vector<std::string>{"最新Quorvane客户端.part1.rar",
+                                                           "最新Quorvane客户端.part2.rar"}))
+            << (folder ? "folder" : "file held open");
+        EXPECT_EQ(text(Control::解压哪个文件透明标签),
+                  "下载完成后，请解压缩这个文件：最新Quorvane客户端.part1.rar");
+        c.g.queueSources.clear();
+        c.g.queueTargets.clear();
+        fs::remove_all(taken);
+    }
 }
 
 TEST_F(DownloadQueue, AfterThreeFailedRenamingsTheHintStaysEmptyAndTheQueueStands) {

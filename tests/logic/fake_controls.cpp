@@ -67,6 +67,11 @@ void FakeControls::showWindow() {
     windowShown_ = true;
 }
 
+void FakeControls::userHidesWindow() {
+    std::lock_guard lock(mutex_);
+    windowShown_ = false;
+}
+
 void FakeControls::setWindowState(WindowState state) {
     std::lock_guard lock(mutex_);
     windowState_ = state;

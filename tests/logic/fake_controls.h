@@ -52,6 +52,8 @@ class FakeControls final : public Controls {
     void clearItems();
     // The user picks an item of 组合框1.
     void userChooses(int index);
+    // The user hides the window (to the notification area).
+    void userHidesWindow();
 
     std::vector<ShownMessageBox> messageBoxes();
     std::vector<std::string> items();

@@ -26,14 +26,16 @@ TEST_F(ListPresentation, WorkedExampleGivesThreeItemsWithTagsAndWithoutPartWords
 TEST_F(ListPresentation, ListWithAUtf8MarkIsShownAsUtf8AndOthersAsGbkWithTheirOwnBytesSent) {
     acceptListBytes(
         "\xEF\xBB\xBF[Down]\r\nDown=True\r\n[Files]\r\nNum=1\r\n[Name]\r\n"
-        "Name1=Quorvane客户端第一部分(电信下载)\r\n[Add]\r\nAdd1=http://m/dl/"
+        "Name1=Quorvane客户端第一部分\xC0\xAF(电信下载)\r\n[Add]\r\nAdd1=http://m/dl/"
         "客户端.完整版.rar\r\n");
-    EXPECT_EQ(ui.items(), std::vector<std::string>{"Quorvane客户端(电信下载)"});
+    // Bytes that are not UTF-8 (here an overlong "/") are shown as replacement characters.
+    EXPECT_EQ(ui.items(), std::vector<std::string>{"Quorvane客户端\uFFFD\uFFFD(电信下载)"});
     EXPECT_EQ(text(Control::编辑框A1),
               "http://m/dl/%E5%AE%A2%E6%88%B7%E7%AB%AF.%E5%AE%8C%E6%95%B4%E7%89%88.rar");
     program.composeDownloadQueue();
     ASSERT_EQ(c.g.queueTargets.size(), 1u);
-    EXPECT_EQ(c.g.queueTargets[0].filename(), platform::pathFromUtf8("Quorvane客户端.完整版.rar"));
+    EXPECT_EQ(c.g.queueTargets[0].filename(),
+              platform::pathFromUtf8("Quorvane客户端\uFFFD\uFFFD.完整版.rar"));
 
     // Without the mark the list is GBK; bytes that are not GBK still reach the server unchanged.
     acceptListBytes(

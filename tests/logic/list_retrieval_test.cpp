@@ -96,6 +96,19 @@ TEST_F(ListRetrieval, WhenAllSourcesFailItKeepsTryingWithPausesAndStopsAtOnce) {
     EXPECT_TRUE(listFiles().empty());
 }
 
+TEST_F(ListRetrieval, PausesBetweenFailedPassesStartAtASecondAndDoubleToHalfAMinute) {
+    c.retryPauses = RetryPauses{};  // the program's own
+    server.serve("/one", {503, "busy"});
+    std::vector<std::chrono::milliseconds> pauses;
+    c.retryWait = [&](std::chrono::milliseconds pause) {
+        pauses.push_back(pause);
+        return pauses.size() < 7;
+    };
+    retrieveList(c);
+    EXPECT_EQ(pauses, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s, 8s, 16s, 30s, 30s}));
+    EXPECT_EQ(server.hits("/one"), 7) << "one pass after each pause but the last";
+}
+
 TEST_F(ListRetrieval, PausedListShowsTheNoticeAndKeepsEverythingDisabled) {
     std::string paused = exampleList();
     paused.replace(paused.find("Down=True"), 9, "Down=False");

@@ -21,22 +21,11 @@ TEST_F(ProgramTest, StartUpPutsTheIconUpWithItsTipAndEmptyQueues) {
     EXPECT_EQ(c.g.outerPassword.size(), 75u);
     EXPECT_EQ(c.g.innerAlgorithm, 2);
     EXPECT_EQ(c.g.outerAlgorithm, 1);
+    // The settings record is ready before any start, without a callback yet.
+    EXPECT_EQ(c.g.transferSettings.ftpUser, "anonymous");
+    EXPECT_EQ(c.g.transferSettings.fileTypes, ".exe|.rar|.zip|.gif|.jpg|.mp3|.rm");
+    EXPECT_FALSE(c.g.transferSettings.eventCallback);
     program.shutdown();
-}
-
-TEST_F(ProgramTest, SettingsRecordStartsWithItsStoredValues) {
-    const TransferSettings& s = c.g.transferSettings;
-    EXPECT_EQ(s.field1, 1);
-    EXPECT_EQ(s.ftpUser, "anonymous");
-    EXPECT_EQ(s.connectionCount, 1);
-    EXPECT_EQ(s.field8, 20000);
-    EXPECT_EQ(s.field11, 1000);
-    EXPECT_EQ(s.field12, 20480);
-    EXPECT_EQ(s.field13, 1024);
-    EXPECT_EQ(s.field14, 0);
-    EXPECT_EQ(s.field17, 1);
-    EXPECT_EQ(s.fileTypes, ".exe|.rar|.zip|.gif|.jpg|.mp3|.rm");
-    EXPECT_FALSE(s.eventCallback);
 }
 
 TEST(ProgramLifetime, DownloaderIsReleasedExactlyOnceHoweverTheProgramEnds) {
