@@ -59,16 +59,25 @@ wait_for() {  # seconds, command...
     return 1
 }
 
+# Whether something accepts connections on the port (bash's own /dev/tcp, no curl needed).
+port_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
+
 start_demo_server() {
-    if curl -fsS -o /dev/null "http://127.0.0.1:$port/downlist.htm" 2>/dev/null; then
-        log "a server already answers on port $port"
+    if port_taken; then
+        log "port $port is taken already; the program uses whatever server listens there"
         return
     fi
     [ -x "$server" ] || return 0
     "$server" --port "$port" &
-    started+=($!)
-    wait_for 10 curl -fsS -o /dev/null "http://127.0.0.1:$port/downlist.htm" ||
-        log "the demo server does not answer on port $port"
+    local pid=$!
+    started+=($pid)
+    # The server refuses a port that another one took meanwhile, and ends at once.
+    for _ in $(seq 100); do
+        port_taken && return 0
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    log "the demo server does not answer on port $port"
 }
 
 start_virtual_display() {

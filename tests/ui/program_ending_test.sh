@@ -65,20 +65,20 @@ if start -qwindowtitle "错误" -reverse -style windows; then
     title=$(xprop -id "$window" -notype _NET_WM_NAME)
     [ "$title" = '_NET_WM_NAME = "Quorvane下载器"' ] || fail "title: $title"
     xdotool windowclose "$window"
-    ends_within 5 || fail "still running after its window was destroyed"
+    ends_within 10 || fail "still running after its window was destroyed"
     [ "$status" = 0 ] || fail "window destroyed: exit status $status"
 fi
 
 if start; then
     kill -QUIT "$pid"
-    ends_within 5 || fail "still running after SIGQUIT"
+    ends_within 10 || fail "still running after SIGQUIT"
     [ "$status" = 0 ] || fail "SIGQUIT: exit status $status"
 fi
 
 # Qt ends the program itself (exit status 1) when the display is gone; not by a crash.
 if start; then
     kill "$XVFB_PID"
-    ends_within 5 || fail "still running after the display went away"
+    ends_within 10 || fail "still running after the display went away"
     [ "$status" = 1 ] || fail "display gone: exit status $status"
 fi
 
