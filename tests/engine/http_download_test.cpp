@@ -157,9 +157,9 @@ TEST(HttpDownloadTarget, ANameOfTheLongestLegalLengthWorksAndALongerOneFailsAtOn
 
     const auto part = engine::partFileName(longest, "0123456789abcdef").string();
     EXPECT_LE(part.size(), engine::kLongestFileName);
-    EXPECT_TRUE(part.starts_with("." + std::string(kFiller)) &&
-                part.ends_with(std::string(kFiller) + ".0123456789abcdef.part"))
-        << part;
+    const std::string partStart = std::string(".").append(kFiller);
+    const std::string partEnd = std::string(kFiller).append(".0123456789abcdef.part");
+    EXPECT_TRUE(part.starts_with(partStart) && part.ends_with(partEnd)) << part;
 
     const auto requestsBefore = server.requests().size();
     auto tooLong = bench.download(server.url("/file.bin"), longest + "x", 4);

@@ -25,7 +25,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Preparing the Wine prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1
 fi
-wineserver -p  # one Wine server for all the test programs
+wineserver -p 2>/dev/null || true  # one Wine server for all the test programs
 helpers=()
 cleanup() {
     for pid in "${helpers[@]}"; do kill "$pid" 2>/dev/null || true; done
