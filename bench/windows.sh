@@ -61,7 +61,7 @@ CONF
 nginx -c "$work/nginx.conf" -p "$work"
 for _ in $(seq 50); do [ -s "$work/nginx.pid" ] && break; sleep 0.1; done
 nginx_pid="$(cat "$work/nginx.pid")"
-wineserver -p  # Wine's start-up once, not in every run
+wineserver -p 2>/dev/null || true  # Wine's start-up once, not in every run
 
 # once TOOL PATH: prints the wall time of one download, after checking its bytes.
 once() {

@@ -14,9 +14,14 @@ function(gtest_discover_tests target)
     set_tests_properties(${target} PROPERTIES TIMEOUT ${timeout} ${properties})
 endfunction()
 
-# The program files must hold the list addresses only in protected form. The protection tests
-# compare with the plain addresses on purpose and are left out.
+# The programs (not the test programs, which may hold the addresses to compare with) must hold
+# the list addresses only in protected form; the second test shows the check finds a plain one.
+set(address_check ${PROJECT_SOURCE_DIR}/tools/windows/check-no-plain-addresses.sh)
+set(addresses ${CMAKE_BINARY_DIR}/src/app/list_sources.txt)
 add_test(NAME no_plain_list_addresses_in_programs
-    COMMAND bash -c "exec '${PROJECT_SOURCE_DIR}/tools/windows/check-no-plain-addresses.sh' \
-'${CMAKE_BINARY_DIR}/src/app/list_sources.txt' \
-$(find '${CMAKE_BINARY_DIR}' -name '*.exe' ! -name 'quorvane_protection_tests.exe' ! -path '*/host-tools/*' ! -path '*/wine/*' | sort)")
+    COMMAND bash -c "exec '${address_check}' '${addresses}' $(find '${CMAKE_BINARY_DIR}' \
+        -name '*.exe' ! -name '*_tests.exe' ! -path '*/host-tools/*' ! -path '*/wine/*' | sort)")
+add_test(NAME plain_list_address_check_finds_one
+    COMMAND bash -c "f=$(mktemp) && head -1 '${addresses}' | iconv -t UTF-16LE >$f && \
+        '${address_check}' '${addresses}' $f; status=$?; rm -f $f; exit $status")
+set_tests_properties(plain_list_address_check_finds_one PROPERTIES WILL_FAIL ON)

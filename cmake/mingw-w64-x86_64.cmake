@@ -26,3 +26,4 @@ set(CMAKE_C_FLAGS_INIT "${windows_definitions}")
 set(CMAKE_CXX_FLAGS_INIT "${windows_definitions}")
 # One self-contained .exe: the C and C++ runtimes and winpthreads linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")  # a release .exe without symbols

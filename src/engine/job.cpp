@@ -16,7 +16,9 @@ namespace {
 std::optional<std::string> schemeOf(const std::string& url) {
     std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
     char* scheme = nullptr;
-    if (curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+    // Any scheme is parsed, also one this libcurl was built without, so that it can be named.
+    if (curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
+            CURLUE_OK ||
         curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
         return std::nullopt;
     }
@@ -230,6 +232,11 @@ void Job::failOnFile(std::string problem) {
 JobReport Job::release() {
     for (auto& transfer : transfers_) removeRequest(*transfer);
     if (!report_) finish(Outcome::stopped, "");
+    if (file_ && previous_ && worthKeeping()) {
+        // Ended before the server was heard: what an earlier job kept stays as it was.
+        worker_.reset();
+        file_.reset();
+    }
     if (file_) {
         bool keep = worthKeeping() && mode_ == Mode::segmented && size_ >= 0 && resumable_;
         if (keep) {
@@ -661,7 +668,8 @@ void Job::completeIfDone() {
     if (auto problem = file_->truncate(size_)) return failOnFile(*problem);
     if (!verify()) return;
     worker_.reset();  // a checkpoint under way ends before the file goes
-    if (auto problem = file_->commit(options_.target)) return failOnFile(*problem);
+    if (auto problem = file_->commit(options_.target, options_.tuning.flushBeforeRename))
+        return failOnFile(*problem);
     file_.reset();
     if (ownsName_) removeFile(names_.record);
     finish(Outcome::completed, "");

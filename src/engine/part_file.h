@@ -55,7 +55,7 @@ class PartFile {
     // Flushes the data, closes the file, renames it onto the target (replacing an existing file)
     // and flushes the folder, so that after a power cut the target holds the whole file or the
     // old one. The file is removed when any of it fails.
-    Problem commit(const std::filesystem::path& target);
+    Problem commit(const std::filesystem::path& target, bool flush = true);
     // Closes and removes the file.
     void discard();
 

@@ -23,6 +23,13 @@ std::string describeError(int error) {
     return std::strerror(error);
 }
 
+std::string randomTag() {
+    std::random_device device;
+    char text[17];
+    std::snprintf(text, sizeof text, "%08x%08x", device(), device());
+    return text;
+}
+
 std::filesystem::path folderOf(const std::filesystem::path& file) {
     return file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
 }
@@ -72,10 +79,7 @@ std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& targ
                                                std::string& whyNot) {
     const auto folder = folderOf(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
-        std::random_device device;
-        char tag[17];
-        std::snprintf(tag, sizeof tag, "%08x%08x", device(), device());
-        auto path = folder / partFileName(target.filename(), tag);
+        auto path = folder / partFileName(target.filename(), randomTag());
         int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) return PartFile(fd, std::move(path));
         if (errno != EEXIST) {
@@ -169,19 +173,19 @@ Problem PartFile::syncData() const {
     return std::nullopt;
 }
 
-Problem PartFile::commit(const std::filesystem::path& target) {
+Problem PartFile::commit(const std::filesystem::path& target, bool flush) {
     auto failed = [this](const std::string& what, int error) -> Problem {
         discard();
         return what + describeError(error);
     };
     // Data first: otherwise a power cut can leave the target's name on blocks never written.
-    if (::fdatasync(fd_) != 0) return failed("cannot write the file: ", errno);
+    if (flush && ::fdatasync(fd_) != 0) return failed("cannot write the file: ", errno);
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0) return failed("cannot write the file: ", errno);
     if (::rename(path_.c_str(), target.c_str()) != 0) {
         return failed("cannot move the file into place: ", errno);
     }
-    syncFolder(folderOf(target));
+    if (flush) syncFolder(folderOf(target));
     path_.clear();
     return std::nullopt;
 }

@@ -6,6 +6,8 @@
 #include <random>
 #include <utility>
 
+#include "engine/part_name.h"
+
 namespace quorvane::engine {
 namespace {
 
@@ -34,6 +36,21 @@ std::wstring win32Path(const std::filesystem::path& path) {
     return LR"(\\?\)" + text;
 }
 
+// The system's own words for an error, in UTF-8.
+std::string systemText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
+        text.pop_back();
+    }
+    if (text.empty()) return "Windows error " + std::to_string(error);
+    return utf8Of(std::filesystem::path(text));
+}
+
 std::string describeError(DWORD error) {
     switch (error) {
         case ERROR_DISK_FULL:
@@ -48,7 +65,7 @@ std::string describeError(DWORD error) {
         case ERROR_SHARING_VIOLATION:
             return "the file is in use by another program";
         default:
-            return "Windows error " + std::to_string(error);
+            return systemText(error);
     }
 }
 
@@ -113,8 +130,7 @@ std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& targ
                                                std::string& whyNot) {
     const auto folder = folderOf(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
-        auto path = folder / (L"." + target.filename().wstring() + L"." +
-                              std::filesystem::path(randomTag()).wstring() + L".part");
+        auto path = folder / partFileName(target.filename(), randomTag());
         const HANDLE handle = openForJob(path, CREATE_NEW);
         if (handle != INVALID_HANDLE_VALUE) return PartFile(valueOf(handle), std::move(path));
         const DWORD error = GetLastError();
@@ -223,20 +239,22 @@ Problem PartFile::syncData() const {
 // The data reaches the disk before the name does, so that a power cut never leaves a short file
 // under the target's name; the file stops being hidden as it becomes the download, and
 // MOVEFILE_WRITE_THROUGH returns only once the rename is on disk.
-Problem PartFile::commit(const std::filesystem::path& target) {
+Problem PartFile::commit(const std::filesystem::path& target, bool flush) {
     auto failed = [this](const std::string& what, DWORD error) -> Problem {
         discard();
         return what + describeError(error);
     };
     const HANDLE handle = handleOf(fd_);
-    if (!FlushFileBuffers(handle)) return failed("cannot write the file: ", GetLastError());
+    if (flush && !FlushFileBuffers(handle)) {
+        return failed("cannot write the file: ", GetLastError());
+    }
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
     fd_ = -1;
     if (!CloseHandle(handle)) return failed("cannot write the file: ", GetLastError());
-    if (!MoveFileExW(win32Path(path_).c_str(), win32Path(target).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD how = MOVEFILE_REPLACE_EXISTING | (flush ? MOVEFILE_WRITE_THROUGH : 0);
+    if (!MoveFileExW(win32Path(path_).c_str(), win32Path(target).c_str(), how)) {
         return failed("cannot move the file into place: ", GetLastError());
     }
     path_.clear();

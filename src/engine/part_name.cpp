@@ -27,20 +27,25 @@ std::size_t fileNameLength(const std::filesystem::path& name) {
     return name.native().size();
 }
 
-std::filesystem::path partFileName(const std::filesystem::path& targetName, std::string_view tag) {
+std::filesystem::path hiddenFileName(const std::filesystem::path& targetName,
+                                     std::string_view suffix) {
     const NativeString dot = std::filesystem::path(".").native();
-    std::string suffixText = ".";
-    suffixText.append(tag).append(".part");
-    const NativeString suffix = std::filesystem::path(suffixText).native();
+    const NativeString tail = std::filesystem::path(std::string(suffix)).native();
     const NativeString& name = targetName.native();
-    const std::size_t room = kLongestFileName > dot.size() + suffix.size()
-                                 ? kLongestFileName - dot.size() - suffix.size()
+    const std::size_t room = kLongestFileName > dot.size() + tail.size()
+                                 ? kLongestFileName - dot.size() - tail.size()
                                  : 0;
     // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about operator+ on strings.
     NativeString result = dot;
     result.append(name, 0, wholeCharactersWithin(name, room));
-    result.append(suffix);
+    result.append(tail);
     return std::filesystem::path(result);
+}
+
+std::filesystem::path partFileName(const std::filesystem::path& targetName, std::string_view tag) {
+    std::string suffix = ".";
+    suffix.append(tag).append(".part");
+    return hiddenFileName(targetName, suffix);
 }
 
 }  // namespace quorvane::engine

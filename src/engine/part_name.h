@@ -22,6 +22,11 @@ inline constexpr const char* kFileNameUnits = "bytes";
 // units on Windows.
 std::size_t fileNameLength(const std::filesystem::path& name);
 
+// "." + the target's file name + suffix, the target's name cut at a whole character where needed
+// so that the whole fits within kLongestFileName.
+std::filesystem::path hiddenFileName(const std::filesystem::path& targetName,
+                                     std::string_view suffix);
+
 // "." + the target's file name + "." + tag + ".part". The target's name is cut at a whole
 // character where needed, so that a target name that fits never gets a temporary name that does
 // not.

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <vector>
 
+#include "engine/part_name.h"
 #include "engine/sha256.h"
 
 namespace quorvane::engine {
@@ -38,12 +39,6 @@ bool nextLine(std::string_view& text, std::string_view& key, std::string_view& v
     key = line.substr(0, space);
     value = line.substr(space + 1);
     return true;
-}
-
-// ".<target name><suffix>" beside the target: hidden, and found again from the target alone.
-std::filesystem::path hiddenBeside(const std::filesystem::path& target, const char* suffix) {
-    auto name = std::filesystem::path(".") += target.filename();
-    return target.parent_path() / (name += suffix);
 }
 
 }  // namespace
@@ -107,9 +102,9 @@ std::optional<ResumeRecord> parseRecord(std::string_view text) {
 
 ResumeFiles resumeFilesFor(const std::filesystem::path& target) {
     ResumeFiles files;
-    files.part = hiddenBeside(target, ".part");
-    files.record = hiddenBeside(target, ".prec");
-    files.staging = hiddenBeside(target, ".pnew");
+    files.part = target.parent_path() / hiddenFileName(target.filename(), ".part");
+    files.record = target.parent_path() / hiddenFileName(target.filename(), ".prec");
+    files.staging = target.parent_path() / hiddenFileName(target.filename(), ".pnew");
     return files;
 }
 

@@ -207,7 +207,13 @@ TEST(JobOptionsFrom, GivesTheProgramsValuesTheirMeaning) {
     settings.field11 = 1000;
     settings.field12 = 20480;
     settings.field13 = 1024;
+    settings.field16 = "9F86D081884C7D659A2FEAA0C55AD015A3BF4F1B2B0B822CD15D6C15B0F00A08";
     auto options = jobOptionsFrom(settings, EngineConfiguration{});
+    EXPECT_EQ(options.expectedSha256,
+              "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08");
+    settings.field16 = "9f86d0 not a digest";
+    EXPECT_EQ(jobOptionsFrom(settings, EngineConfiguration{}).expectedSha256, "")
+        << "a malformed value is ignored";
     EXPECT_EQ(options.connections, 10);
     EXPECT_EQ(options.tuning.minPieceSize, 256 * kKiB);
     EXPECT_EQ(options.tuning.largestRequest, 20 * 1024 * kKiB);

@@ -136,7 +136,10 @@ TEST(FetchCommandLine, CtrlCEndsWith130AndAReason) {
     EXPECT_EQ(interrupted.status, 130);
     EXPECT_NE(interrupted.out.find("\"outcome\":\"stopped\""), std::string::npos);
     EXPECT_EQ(interrupted.out.find("\"reason\":\"\""), std::string::npos) << interrupted.out;
-    EXPECT_TRUE(listing(folder.path()).empty());
+    // Ctrl-C is an interruption: what arrived stays hidden for the next run, never as slow.bin.
+    for (const auto& name : listing(folder.path())) {
+        EXPECT_TRUE(name == ".slow.bin.part" || name == ".slow.bin.prec") << name;
+    }
 }
 
 }  // namespace

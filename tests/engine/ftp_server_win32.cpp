@@ -26,7 +26,9 @@ std::string FtpServer::whyUnavailable() {
 
 // The shared server's root is the temporary folder, so the served folder must lie inside it.
 FtpServer::FtpServer(const std::filesystem::path& root) {
-    const auto relative = root.lexically_relative(std::filesystem::temp_directory_path());
+    auto temp = std::filesystem::temp_directory_path();
+    if (!temp.has_filename()) temp = temp.parent_path();  // it ends with a separator on Windows
+    const auto relative = root.lexically_relative(temp);
     if (relative.empty() || *relative.begin() == "..") return;
     port_ = sharedServerPort();
     const std::u8string folder = relative.generic_u8string();

@@ -17,12 +17,22 @@
 #include "support/test_http_server.h"
 #include "test_ui_thread.h"
 
+#ifndef _WIN32
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
+
+#include "engine/case_name.h"
+#include "engine/engine_test_support.h"
+
 namespace quorvane::test {
 namespace {
 
 namespace fs = std::filesystem;
 using quorvane::testing::Faults;
 using quorvane::testing::patternBytes;
+using quorvane::testing::PrintTo;  // names cases by their question
+using quorvane::testing::QuestionName;
 using quorvane::testing::TestHttpServer;
 
 constexpr std::int64_t kClientSize = 3 << 20;
@@ -105,6 +115,13 @@ class EndToEnd : public ::testing::Test {
         server.servePattern("/m1/dl/client.rar", 16 << 20, slow);
         program.composeDownloadQueue();
         return runUntil([this] { return downloader.QueryProgress() > 0; });
+    }
+    // Fetches the example list again, with more lines at its end.
+    void useListWith(const std::string& extra) {
+        server.serve("/list", platform::utf8ToGbk(exampleList(server.url("/m1"), server.url("/m2"),
+                                                              server.url("/m3")) +
+                                                  extra));
+        retrieveList(c);
     }
     fs::path target(std::string_view name) {
         return c.g.downloadFolder / platform::pathFromUtf8(name);
@@ -211,6 +228,146 @@ TEST_F(EndToEnd, ServerThatFailsGivesTheFailureMessageAndNoFile) {
     EXPECT_EQ(ui.text(Control::解压哪个文件透明标签), "");
     EXPECT_FALSE(ui.isDisabled(Control::超级按钮_接收));
 }
+
+// A download that fails keeps what has arrived; starting the same entry again fetches the rest.
+TEST_F(EndToEnd, AFailedDownloadResumesWhenTheSameEntryIsStartedAgain) {
+    ASSERT_TRUE(startSlowDownload());
+    ASSERT_TRUE(runUntil([this] { return downloader.QueryProgress() > (4 << 20); }));
+    server.answerStatus("/m1/dl/client.rar", 404);
+    server.releaseStalls();  // the running bodies break off; the tries find no file
+    ASSERT_TRUE(runUntilIdle());
+    ASSERT_EQ(ui.messageBoxes().size(), 1u);
+    EXPECT_EQ(ui.messageBoxes()[0].title, "下载失败");
+    EXPECT_FALSE(fs::exists(target("Quorvane客户端.rar")));
+
+    const std::int64_t size = 16 << 20;
+    server.servePattern("/m1/dl/client.rar", size);
+    const auto sentBefore = server.bodyBytesSent();
+    program.composeDownloadQueue();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_LE(server.bodyBytesSent() - sentBefore, size - (3 << 20)) << "resumed, not restarted";
+    EXPECT_EQ(listing(c.g.downloadFolder),
+              (std::map<std::string, std::uintmax_t>{{"Quorvane客户端.rar", size}}));
+    EXPECT_EQ(readFile(target("Quorvane客户端.rar")), patternBytes(size));
+}
+
+// The list's [Sha256] section names files by the server's name; both parts of an archive can be
+// checked, or only one.
+struct ListedHashes {
+    const char* question;
+    std::string section;
+    bool partTwoMissing;      // the server has no part 2
+    const char* failureText;  // in the failure box, or nullptr when all is well
+};
+
+class ListedSha256 : public EndToEnd, public ::testing::WithParamInterface<ListedHashes> {};
+
+std::string sha256Line(const char* name, std::int64_t size, bool right = true) {
+    std::string hex = quorvane::testing::sha256Of(patternBytes(size + (right ? 0 : 1)));
+    return std::string(name) + "=" + hex + "\r\n";
+}
+
+TEST_P(ListedSha256, OnlyFilesThatPassTheirCheckAreKept) {
+    const auto& p = GetParam();
+    server.servePattern("/m3/dl/client.part1.rar", kPartOneSize);
+    if (p.partTwoMissing) {
+        server.answerStatus("/m3/dl/client.part2.rar", 404);
+    } else {
+        server.servePattern("/m3/dl/client.part2.rar", kPartTwoSize);
+    }
+    useListWith(p.section);
+    ui.userChooses(2);
+    program.composeDownloadQueue();
+    ASSERT_TRUE(runUntilIdle()) << p.question;
+
+    const auto boxes = ui.messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << p.question;
+    EXPECT_EQ(readFile(target("Quorvane客户端.part1.rar")), patternBytes(kPartOneSize))
+        << p.question;
+    if (!p.failureText) {
+        EXPECT_EQ(boxes[0].title, "下载已完成") << p.question;
+        EXPECT_EQ(readFile(target("Quorvane客户端.part2.rar")), patternBytes(kPartTwoSize))
+            << p.question;
+        return;
+    }
+    EXPECT_EQ(boxes[0].title, "下载失败") << p.question;
+    EXPECT_NE(boxes[0].text.find(p.failureText), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(listing(c.g.downloadFolder).size(), 1u) << p.question << ": only part 1";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ListedSha256,
+    ::testing::Values(
+        ListedHashes{"are both parts that match kept?",
+                     "[Sha256]\r\n" + sha256Line("client.part1.rar", kPartOneSize) +
+                         sha256Line("client.part2.rar", kPartTwoSize),
+                     false, nullptr},
+        ListedHashes{"is a part 2 that does not match removed, with where it came from?",
+                     "[Sha256]\r\n" + sha256Line("client.part1.rar", kPartOneSize) +
+                         sha256Line("client.part2.rar", kPartTwoSize, false),
+                     false, "未通过SHA-256校验，已删除（来源：http://127.0.0.1:"},
+        ListedHashes{"is a hash for part 2 only enough?",
+                     "[Sha256]\r\n" + sha256Line("client.part2.rar", kPartTwoSize), false, nullptr},
+        ListedHashes{"is a hash in upper-case hex accepted?",
+                     "[Sha256]\r\nclient.part2.rar=" +
+                         [] {
+                             std::string hex =
+                                 quorvane::testing::sha256Of(patternBytes(kPartTwoSize));
+                             for (auto& ch : hex) ch = static_cast<char>(std::toupper(ch));
+                             return hex;
+                         }() +
+                         "\r\n",
+                     false, nullptr},
+        ListedHashes{"is a malformed value ignored, and said so when the file fails otherwise?",
+                     "[Sha256]\r\nclient.part2.rar=12345xyz\r\n", true,
+                     "SHA-256值格式不对，未作校验"}),
+    QuestionName());
+
+// A small disk is a tmpfs mounted over the download folder, which only Linux can do.
+#ifndef _WIN32
+// The free-space check must never see the downloader's own reservation: on a small disk with
+// room for 1.5 times the file, the file always fits, however late the window hears of its size.
+TEST_F(EndToEnd, AFileThatFitsIsNeverRefusedAndOneThatDoesNotIsRefusedBeforeItsBytes) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs";
+    const fs::path folder = c.g.downloadFolder;
+    const std::string size = "size=" + std::to_string(kClientSize * 3 / 2 / 1024) + "k";
+    ASSERT_EQ(::mount("tmpfs", folder.c_str(), "tmpfs", 0, size.c_str()), 0);
+    struct Unmount {
+        fs::path folder;
+        ~Unmount() { ::umount2(folder.c_str(), MNT_DETACH); }
+    } unmount{folder};
+    server.servePattern("/m1/dl/client.rar", kClientSize);
+
+    for (int round = 0; round < 12; ++round) {
+        ui.userChooses(0);
+        program.composeDownloadQueue();
+        program.onMultiFileTimerTick();
+        if (round % 2 == 1) {
+            // A busy window: the size notification is handled only after every byte is in.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (downloader.QueryProgress() < kClientSize &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        }
+        ASSERT_TRUE(runUntilIdle()) << "round " << round;
+        ASSERT_EQ(ui.messageBoxes().back().title, "下载已完成") << "round " << round;
+        ASSERT_EQ(readFile(target("Quorvane客户端.rar")), patternBytes(kClientSize));
+    }
+
+    const std::int64_t tooLarge = kClientSize * 2;
+    server.servePattern("/m2/dl/client.rar", tooLarge);
+    const auto sentBefore = server.bodyBytesSent();
+    fs::remove(target("Quorvane客户端.rar"));
+    ui.userChooses(1);
+    program.composeDownloadQueue();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(ui.messageBoxes().back().title, "磁盘可用空间不足");
+    EXPECT_TRUE(listing(folder).empty());
+    EXPECT_LT(server.bodyBytesSent() - sentBefore, tooLarge / 2);
+}
+
+#endif
 
 }  // namespace
 }  // namespace quorvane::test

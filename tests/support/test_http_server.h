@@ -39,6 +39,7 @@ struct Faults {
     int changeAfter = 0;              // from request N+1 on, the file has another ETag
     std::int64_t announcedSize = -1;  // the size the headers claim, when not -1
     std::int64_t bytesPerSecond = 0;  // per response, 0 for no limit
+    std::string etag;                 // when not empty, the ETag of every response
 };
 
 struct RequestRecord {

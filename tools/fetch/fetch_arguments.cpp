@@ -5,6 +5,8 @@
 #include <charconv>
 #include <memory>
 
+#include "engine/sha256.h"
+
 namespace quorvane::fetch {
 
 const char* const kUsage =
@@ -17,11 +19,22 @@ const char* const kHelp =
     "  -O            save under the server's file name in the current folder\n"
     "  -n N          connections, 1 to 10 (default 10)\n"
     "  -q            no progress line and no error message\n"
+    "  --sha256 HEX  keep the file only if its SHA-256 is HEX (64 hex digits, either case)\n"
+    "  --save-every MS  save what has arrived for a resume every MS milliseconds (default\n"
+    "                1000; 0 saves nothing, and an unfinished download is then removed)\n"
+    "  --no-flush    do not flush the finished file to disk before it takes its name\n"
+    "                (for benchmarks: a power cut may then leave a damaged file)\n"
     "  --help        this text\n"
     "  --version     the version\n"
     "\n"
     "It ends with one line of JSON on standard output: outcome, bytes, seconds, connections\n"
-    "opened, retries and the reason of a failure.\n"
+    "opened, retries, bytes already there from an earlier run (resumed) and the reason of a\n"
+    "failure.\n"
+    "\n"
+    "A download that fails or is interrupted (Ctrl-C, a signal, a crash, a power cut) keeps what\n"
+    "has arrived hidden beside the file, as .FILE.part with its record .FILE.prec. The same\n"
+    "command run again fetches only the rest, when the server still has the same file (same size\n"
+    "and ETag or Last-Modified); otherwise it starts over.\n"
     "\n"
     "Exit status:\n"
     "    0  completed\n"
@@ -35,8 +48,8 @@ const char* const kHelp =
     "    8  the server refused access (401, 403, login)\n"
     "    9  no such file on the server (404, 410)\n"
     "   10  the server failed (other error statuses, too many redirects, malformed answers)\n"
-    "   11  the server's answers did not match the requests, the file changed, or its SHA-256\n"
-    "       was not the one expected\n"
+    "   11  the server's answers did not match the requests, or the file changed\n"
+    "   12  the file's SHA-256 is not the one --sha256 gave; it is not kept\n"
     "  130  interrupted by Ctrl-C (143 by SIGTERM)\n";
 
 namespace {
@@ -67,6 +80,23 @@ std::optional<Arguments> parseArguments(const std::vector<std::string_view>& wor
             arguments.serverName = true;
         } else if (word == "-o" && hasValue) {
             arguments.output = words[++i];
+        } else if (word == "--sha256" && hasValue) {
+            arguments.sha256 = words[++i];
+            if (!engine::normalisedSha256(arguments.sha256)) {
+                problem = "--sha256 takes 64 hex digits";
+                return std::nullopt;
+            }
+        } else if (word == "--save-every" && hasValue) {
+            std::string_view value = words[++i];
+            auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), arguments.saveEveryMs);
+            if (error != std::errc() || end != value.data() + value.size() ||
+                arguments.saveEveryMs < 0) {
+                problem = "--save-every takes milliseconds";
+                return std::nullopt;
+            }
+        } else if (word == "--no-flush") {
+            arguments.flush = false;
         } else if (word == "-n" && hasValue) {
             if (!readConnections(words[++i], arguments.connections)) {
                 problem = "-n takes a number from 1 to 10";

@@ -16,6 +16,9 @@ struct Arguments {
     std::string output;       // -o: a file, or an existing folder to save into
     bool serverName = false;  // -O: the server's file name in the current folder
     bool quiet = false;       // -q
+    std::string sha256;       // --sha256: 64 hex digits, either case; empty for no check
+    int saveEveryMs = 1000;   // --save-every: how often the resume record is written; 0 for none
+    bool flush = true;        // --no-flush clears it (benchmarks only)
     std::string url;
 };
 

@@ -56,9 +56,10 @@ std::string progressLine(std::int64_t received, std::int64_t total, double bytes
 std::string jsonReport(const engine::JobReport& report, double seconds) {
     char numbers[200];
     std::snprintf(numbers, sizeof numbers,
-                  "\"bytes\":%lld,\"seconds\":%.3f,\"connections\":%d,\"retries\":%d",
+                  "\"bytes\":%lld,\"seconds\":%.3f,\"connections\":%d,\"retries\":%d,"
+                  "\"resumed\":%lld",
                   static_cast<long long>(report.bytes), seconds, report.connectionsUsed,
-                  report.retries);
+                  report.retries, static_cast<long long>(report.resumedBytes));
     return std::string("{\"outcome\":") + jsonString(outcomeName(report.outcome)) + "," + numbers +
            ",\"reason\":" + jsonString(report.reason) + "}";
 }
@@ -87,8 +88,9 @@ int exitStatus(const engine::JobReport& report, int interruptingSignal) {
             return 10;
         case FailureKind::serverInconsistent:
         case FailureKind::changedOnServer:
-        case FailureKind::verificationFailed:
             return 11;
+        case FailureKind::verificationFailed:
+            return 12;
         case FailureKind::none:
             break;
     }

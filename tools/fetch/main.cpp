@@ -2,7 +2,8 @@
 //
 // Downloads URL with the engine. While it runs on a terminal it shows a progress line; it ends
 // with one line of JSON on standard output (outcome, bytes, seconds, connections opened, retries,
-// reason). The exit status tells the kind of failure; `quorvane-fetch --help` lists them.
+// bytes resumed, reason). What an interrupted or failed run fetched is kept for the next run. The
+// exit status tells the kind of failure; `quorvane-fetch --help` lists them.
 
 #include <curl/curl.h>
 #include <csignal>
@@ -83,6 +84,9 @@ JobReport run(const Arguments& arguments, const std::filesystem::path& target, d
     options.url = arguments.url;
     options.target = target;
     options.connections = arguments.connections;
+    options.expectedSha256 = arguments.sha256;
+    options.tuning.checkpointInterval = std::chrono::milliseconds(arguments.saveEveryMs);
+    options.tuning.flushBeforeRename = arguments.flush;
     auto started = std::chrono::steady_clock::now();
     auto job = engine.start(options);
     bool showProgress = !arguments.quiet && quorvane::fetch::errorsGoToTerminal();
@@ -90,7 +94,7 @@ JobReport run(const Arguments& arguments, const std::filesystem::path& target, d
     // The signal handler cannot wake the wait, so it looks at the flag every tenth of a second.
     while (!listener.waitForEnd(std::chrono::milliseconds(showProgress ? 200 : 100))) {
         if (interruptingSignal.load() != 0 && !stopAsked) {
-            engine.stop(job.id);
+            engine.stop(job.id, /*keepForResume=*/true);  // the same command resumes it
             stopAsked = true;
         }
         if (showProgress) {

@@ -31,7 +31,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Preparing the Wine prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1
 fi
-wineserver -p  # one Wine server for all the test programs
+wineserver -p 2>/dev/null || true  # one Wine server for all the test programs
 helpers=()
 cleanup() {
     for pid in "${helpers[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -44,8 +44,8 @@ trap cleanup EXIT
 temp_windows=$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')
 temp_linux=$(winepath -u "$temp_windows" 2>/dev/null)
 mkdir -p "$temp_linux"
-ftp_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-python3 -m pyftpdlib -i 127.0.0.1 -p "$ftp_port" -d "$temp_linux" 2>/dev/null &
+ftp_port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+/usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p "$ftp_port" -d "$temp_linux" 2>/dev/null &
 helpers+=($!)
 export QUORVANE_TEST_FTP_PORT=$ftp_port
 

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# What resume records, verification and the flush before the final rename cost, side by side in
+# one run, and what a resume saves. Uses nginx on loopback with its files on tmpfs, like run.sh.
+#
+#   bench/resume.sh
+#
+# Environment: ROUNDS (default 3), PORT (default 18091), QUORVANE_FETCH (a built quorvane-fetch;
+# otherwise it is built in build-bench/), DISK_DIR (a folder on a real disk for the runs that
+# flush; default a folder under the repository).
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+repo="$(cd "$here/.." && pwd)"
+rounds="${ROUNDS:-3}"
+port="${PORT:-18091}"
+
+for p in nginx-light bc cmake ninja-build g++; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ -n "${missing[*]:-}" ]; then
+    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+fetch="${QUORVANE_FETCH:-}"
+if [ -z "$fetch" ]; then
+    cmake -S "$repo" -B "$repo/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF >/dev/null
+    ninja -C "$repo/build-bench" quorvane-fetch >/dev/null
+    fetch="$repo/build-bench/tools/fetch/quorvane-fetch"
+fi
+
+work="$(mktemp -d /dev/shm/quorvane-resume-bench.XXXXXX)"
+disk="${DISK_DIR:-$repo/build-bench/disk-out}"
+mkdir -p "$disk"
+nginx_pid=""
+cleanup() {
+    if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then kill -QUIT "$nginx_pid"; fi
+    rm -rf "$work" "$disk"/file "$disk"/.file.*
+}
+trap cleanup EXIT
+
+chmod 755 "$work"
+mkdir -p "$work/www" "$work/out" "$work/tmp"
+head -c $((1024 * 1024 * 1024)) /dev/urandom >"$work/www/1g.bin"
+head -c $((64 * 1024 * 1024)) "$work/www/1g.bin" >"$work/www/64m.bin"
+sum1g=$(sha256sum "$work/www/1g.bin" | cut -d' ' -f1)
+sum64m=$(sha256sum "$work/www/64m.bin" | cut -d' ' -f1)
+cat >"$work/nginx.conf" <<CONF
+worker_processes 2;
+pid $work/nginx.pid;
+error_log $work/error.log warn;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    client_body_temp_path $work/tmp;
+    proxy_temp_path $work/tmp;
+    fastcgi_temp_path $work/tmp;
+    uwsgi_temp_path $work/tmp;
+    scgi_temp_path $work/tmp;
+    sendfile on;
+    keepalive_requests 100000;
+    server {
+        listen 127.0.0.1:$port;
+        location /fast/ { alias $work/www/; }
+        location /slow/ { alias $work/www/; limit_rate 512k; }
+    }
+}
+CONF
+nginx -c "$work/nginx.conf" -p "$work"
+for _ in $(seq 50); do [ -s "$work/nginx.pid" ] && break; sleep 0.1; done
+nginx_pid="$(cat "$work/nginx.pid")"
+
+# seconds DIR ARGS...: the wall time and the CPU time (user + system) of one download into
+# DIR/file.
+seconds() {
+    local dir="$1"; shift
+    rm -f "$dir/file" "$dir"/.file.*
+    sync
+    local started="$EPOCHREALTIME"
+    /usr/bin/time -f "%U %S" -o "$work/cpu.txt" "$fetch" -q -n 10 -o "$dir/file" "$@" >/dev/null
+    local wall cpu
+    wall=$(echo "$EPOCHREALTIME - $started" | bc -l)
+    cpu=$(awk '{print $1 + $2}' "$work/cpu.txt")
+    echo "$wall $cpu"
+}
+
+median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+
+# compare LABEL DIR "ARGS A" "ARGS B": medians of ROUNDS runs each, alternating, and B/A, for
+# the wall time and the CPU time.
+compare() {
+    local label="$1" dir="$2" a="$3" b="$4" ta=() tb=() ca=() cb=() r
+    for _ in $(seq "$rounds"); do
+        # shellcheck disable=SC2086
+        read -r -a r <<<"$(seconds "$dir" $a)"; ta+=("${r[0]}"); ca+=("${r[1]}")
+        # shellcheck disable=SC2086
+        read -r -a r <<<"$(seconds "$dir" $b)"; tb+=("${r[0]}"); cb+=("${r[1]}")
+    done
+    local ma mb na nb
+    ma=$(printf '%s\n' "${ta[@]}" | median); mb=$(printf '%s\n' "${tb[@]}" | median)
+    na=$(printf '%s\n' "${ca[@]}" | median); nb=$(printf '%s\n' "${cb[@]}" | median)
+    printf '%-40s %7.3f s %7.3f s %+6.1f %%   cpu %6.2f s %6.2f s %+6.1f %%\n' "$label" \
+        "$ma" "$mb" "$(echo "($mb / $ma - 1) * 100" | bc -l)" \
+        "$na" "$nb" "$(echo "($nb / $na - 1) * 100" | bc -l)"
+}
+
+fast="http://127.0.0.1:$port/fast/1g.bin"
+slow="http://127.0.0.1:$port/slow/64m.bin"
+echo "Medians of $rounds runs, quorvane-fetch -n 10; output on tmpfs unless it says disk ($disk)."
+printf '%-40s %9s %9s %8s   %10s %8s %8s\n' "" "without" "with" "cost" "cpu without" "with" "cost"
+compare "flush before rename, 1 GiB, disk" "$disk" "--no-flush $fast" "$fast"
+compare "resume records, 1 GiB, disk" "$disk" "--save-every 0 $fast" "$fast"
+compare "resume records, 1 GiB, tmpfs" "$work/out" "--save-every 0 $fast" "$fast"
+compare "SHA-256 check, 1 GiB, tmpfs" "$work/out" "$fast" "--sha256 $sum1g $fast"
+compare "SHA-256 check, 64 MiB throttled, tmpfs" "$work/out" "$slow" "--sha256 $sum64m $slow"
+
+# A resume after kill -9 at half way, against a full run, on the throttled file.
+full=() second=()
+for _ in $(seq "$rounds"); do
+    read -r -a r <<<"$(seconds "$work/out" "$slow")"; full+=("${r[0]}")
+    rm -f "$work/out/file" "$work/out"/.file.*
+    "$fetch" -q -n 10 -o "$work/out/file" "$slow" >/dev/null &
+    pid=$!
+    # Half of the file recorded as safely on disk.
+    while kill -0 "$pid" 2>/dev/null &&
+        [ "$(grep -o 'done [0-9]* [0-9]*' "$work/out/.file.prec" 2>/dev/null |
+            awk '{s += $3 - $2} END {print s + 0}')" -lt $((32 * 1024 * 1024)) ]; do
+        sleep 0.02
+    done
+    kill -9 "$pid"; wait "$pid" 2>/dev/null || true
+    started="$EPOCHREALTIME"
+    "$fetch" -q -n 10 -o "$work/out/file" "$slow" >/dev/null
+    second+=("$(echo "$EPOCHREALTIME - $started" | bc -l)")
+    [ "$(sha256sum "$work/out/file" | cut -d' ' -f1)" = "$sum64m" ] || echo "resumed file is WRONG" >&2
+done
+mf=$(printf '%s\n' "${full[@]}" | median)
+ms=$(printf '%s\n' "${second[@]}" | median)
+printf '%-40s %7.3f s %7.3f s  %5.2f x\n' "after kill -9 at 50%: full, second run" "$mf" "$ms" \
+    "$(echo "$ms / $mf" | bc -l)"

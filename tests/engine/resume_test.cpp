@@ -1,0 +1,290 @@
+// Resuming what an interrupted or failed job left, and checking files against a given SHA-256:
+// the file that takes the target's name is always the server's, byte for byte.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "case_name.h"
+#include "engine/leftovers.h"
+#include "engine/resume_record.h"
+#include "engine/sha256.h"
+#include "engine_test_support.h"
+#include "support/test_http_server.h"
+
+namespace quorvane::testing {
+namespace {
+
+using quorvane::testing::PrintTo;  // names cases by their question
+
+constexpr std::int64_t kKiB = 1024;
+constexpr std::int64_t kSize = 2048 * kKiB;
+const std::string kPartName = ".file.bin.part";
+const std::string kRecordName = ".file.bin.prec";
+
+std::string otherBytes(std::int64_t size) {
+    std::string bytes = patternBytes(size);
+    for (auto& byte : bytes) byte = static_cast<char>(~byte);
+    return bytes;
+}
+
+std::string upper(std::string text) {
+    for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Leaves a half-fetched file and its record, as a crash or an ended program would.
+void interruptHalfway(TestHttpServer& server, const ScratchFolder& folder) {
+    server.servePattern("/file.bin", kSize, throttledTo(512 * kKiB));
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto options = optionsFor(server.url("/file.bin"), folder / "file.bin", 4);
+    options.tuning.checkpointInterval = std::chrono::milliseconds(50);
+    auto job = engine.start(options);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (job.progress->received.load() < kSize / 2 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    engine.stop(job.id, /*keepForResume=*/true);
+    ASSERT_TRUE(listener.waitForEnd(job.id));
+    ASSERT_EQ(listing(folder.path()), (std::vector<std::string>{kPartName, kRecordName}));
+}
+
+engine::ResumeRecord recordIn(const ScratchFolder& folder) {
+    std::ifstream in(folder / kRecordName, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto record = engine::parseRecord(text);
+    return record ? *record : engine::ResumeRecord{};
+}
+
+TEST(Resume, AFailureAfterTheTriesKeepsWhatArrivedAndTheNextJobFetchesOnlyTheRest) {
+    TestHttpServer server;
+    Faults cut;  // every body ends early: pieces advance, then the tries run out
+    cut.cutFirst = 1000;
+    cut.cutAfter = 96 * kKiB;
+    server.servePattern("/file.bin", kSize, cut);
+    EngineBench bench;
+    auto first = bench.download(server.url("/file.bin"), "file.bin", 4);
+    ASSERT_TRUE(first.report);
+    ASSERT_EQ(first.report->outcome, engine::Outcome::failed);
+    EXPECT_EQ(listing(bench.folder.path()), (std::vector<std::string>{kPartName, kRecordName}));
+    const std::int64_t kept = recordIn(bench.folder).done.total();
+    EXPECT_GT(kept, 0);
+
+    server.servePattern("/file.bin", kSize);
+    const auto sentBefore = server.bodyBytesSent();
+    auto second = bench.download(server.url("/file.bin"), "file.bin", 4);
+    ASSERT_TRUE(second.report);
+    EXPECT_EQ(second.report->outcome, engine::Outcome::completed) << second.report->reason;
+    EXPECT_EQ(second.report->resumedBytes, kept);
+    EXPECT_GE(server.bodyBytesSent() - sentBefore, kSize - kept);
+    EXPECT_LE(server.bodyBytesSent() - sentBefore, kSize - kept + 256 * kKiB);
+    expectOnlyThePattern(bench.folder.path(), "file.bin", kSize);
+}
+
+// What may have happened to the file or the record between two runs, and what the second run
+// must make of it: the server's file, never a mix.
+struct Tampering {
+    const char* question;
+    std::function<void(const ScratchFolder&)> apply;
+    bool resumes;
+};
+
+class AfterAnInterruption : public ::testing::TestWithParam<Tampering> {};
+
+TEST_P(AfterAnInterruption, TheNextJobGivesTheServersFile) {
+    const auto& c = GetParam();
+    TestHttpServer server;
+    ScratchFolder folder;
+    interruptHalfway(server, folder);
+    c.apply(folder);
+    server.servePattern("/file.bin", kSize);
+
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4));
+    auto report = listener.waitForEnd(job.id);
+    ASSERT_TRUE(report) << c.question;
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << c.question << report->reason;
+    EXPECT_EQ(report->resumedBytes > 0, c.resumes) << c.question;
+    expectOnlyThePattern(folder.path(), "file.bin", kSize, c.question);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, AfterAnInterruption,
+    ::testing::Values(Tampering{"does an untouched record resume?", [](const ScratchFolder&) {},
+                                true},
+                      Tampering{"is a file cut shorter than its record claims started over?",
+                                [](const ScratchFolder& folder) {
+                                    auto claimed = recordIn(folder).done.ranges().back().end;
+                                    std::filesystem::resize_file(folder / kPartName, claimed - 1);
+                                },
+                                false},
+                      Tampering{"is a torn record started over?",
+                                [](const ScratchFolder& folder) {
+                                    auto size = std::filesystem::file_size(folder / kRecordName);
+                                    std::filesystem::resize_file(folder / kRecordName, size - 20);
+                                },
+                                false},
+                      Tampering{"is a record whose text was altered started over?",
+                                [](const ScratchFolder& folder) {
+                                    std::fstream record(folder / kRecordName, std::ios::in |
+                                                                                  std::ios::out |
+                                                                                  std::ios::binary);
+                                    record.seekp(40);
+                                    record.put('9');
+                                },
+                                false},
+                      Tampering{"is a record for another address started over?",
+                                [](const ScratchFolder& folder) {
+                                    auto record = recordIn(folder);
+                                    record.url += "?other";
+                                    std::ofstream(folder / kRecordName, std::ios::binary)
+                                        << engine::serializeRecord(record);
+                                },
+                                false}),
+    QuestionName());
+
+TEST(Resume, AJobThatFailsBeforeTheServerAnswersKeepsWhatAnEarlierOneLeft) {
+    TestHttpServer server;
+    ScratchFolder folder;
+    interruptHalfway(server, folder);
+    const auto kept = listing(folder.path());
+    server.answerStatus("/file.bin", 503);  // down for a while
+
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto down = listener.waitForEnd(
+        engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4)).id);
+    ASSERT_TRUE(down);
+    EXPECT_EQ(down->outcome, engine::Outcome::failed);
+    EXPECT_EQ(listing(folder.path()), kept);
+
+    server.servePattern("/file.bin", kSize);
+    auto back = listener.waitForEnd(
+        engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4)).id);
+    ASSERT_TRUE(back);
+    EXPECT_GT(back->resumedBytes, 0);
+    expectOnlyThePattern(folder.path(), "file.bin", kSize);
+}
+
+TEST(Resume, ValidatorsChangedOnTheServerStartOverWithTheNewFile) {
+    TestHttpServer server;
+    ScratchFolder folder;
+    interruptHalfway(server, folder);
+    Faults newVersion;
+    newVersion.etag = "\"new\"";
+    const std::string bytes = otherBytes(kSize);  // same size, other bytes
+    server.serve("/file.bin", bytes, newVersion);
+
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto job = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4));
+    auto report = listener.waitForEnd(job.id);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
+    EXPECT_EQ(report->resumedBytes, 0);
+    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(bytes));
+    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"});
+}
+
+struct HashCase {
+    const char* question;
+    std::string expected;
+    int connections;
+    bool matches;
+};
+
+class WithASha256 : public ::testing::TestWithParam<HashCase> {};
+
+TEST_P(WithASha256, OnlyAMatchingFileTakesTheTargetsName) {
+    const auto& c = GetParam();
+    TestHttpServer server;
+    server.servePattern("/file.bin", kSize);
+    EngineBench bench;
+    auto options = optionsFor(server.url("/file.bin"), bench.folder / "file.bin", c.connections);
+    options.expectedSha256 = c.expected;
+    auto [job, report] = bench.runToEnd(options);
+    ASSERT_TRUE(report) << c.question;
+    if (c.matches) {
+        EXPECT_EQ(report->outcome, engine::Outcome::completed) << c.question << report->reason;
+        expectOnlyThePattern(bench.folder.path(), "file.bin", kSize, c.question);
+    } else {
+        expectFailedLeavingNothing(*report, bench.folder.path(), "SHA-256", c.question);
+        EXPECT_EQ(report->failure, engine::FailureKind::verificationFailed) << c.question;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hashes, WithASha256,
+    ::testing::Values(HashCase{"is a file that matches over ten connections kept?",
+                               sha256Of(patternBytes(kSize)), 10, true},
+                      HashCase{"is a file that matches in upper-case hex kept?",
+                               upper(sha256Of(patternBytes(kSize))), 1, true},
+                      HashCase{"is a file that does not match removed?",
+                               sha256Of(otherBytes(kSize)), 10, false}),
+    QuestionName());
+
+// A record that lies within the file's length cannot be told from the file alone; the hash can.
+TEST(Resume, AResumedFileIsCheckedWholeAndAWrongOneIsNeverKept) {
+    TestHttpServer server;
+    ScratchFolder folder;
+    interruptHalfway(server, folder);
+    auto record = recordIn(folder);
+    record.done.add(0, kSize);  // claims bytes that never arrived
+    std::filesystem::resize_file(folder / kPartName, kSize);
+    std::ofstream(folder / kRecordName, std::ios::binary) << engine::serializeRecord(record);
+    server.servePattern("/file.bin", kSize);
+
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto options = optionsFor(server.url("/file.bin"), folder / "file.bin", 4);
+    options.expectedSha256 = sha256Of(patternBytes(kSize));
+    auto lied = listener.waitForEnd(engine.start(options).id);
+    ASSERT_TRUE(lied);
+    expectFailedLeavingNothing(*lied, folder.path(), "SHA-256");
+
+    auto again = listener.waitForEnd(engine.start(options).id);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->outcome, engine::Outcome::completed) << again->reason;
+    expectOnlyThePattern(folder.path(), "file.bin", kSize);
+}
+
+// What interrupted downloads leave is cleared when it can no longer be of use, and only then.
+TEST(Leftovers, GoWhenTheirTargetIsCompleteOrUntouchedForAWeek) {
+    ScratchFolder folder;
+    auto make = [&](const std::string& name, std::chrono::hours age = std::chrono::hours(0)) {
+        std::ofstream(folder / name) << name;
+        std::filesystem::last_write_time(folder / name,
+                                         std::filesystem::file_time_type::clock::now() - age);
+    };
+    const auto eightDays = std::chrono::hours(8 * 24);
+    make(".old.rar.part", eightDays);  // not started for a week: goes, with its record
+    make(".old.rar.prec", eightDays);
+    make(".fresh.rar.part");  // recent, no target yet: kept for a resume
+    make(".fresh.rar.prec");
+    make("done.rar");  // its target is there and no record says otherwise: goes
+    make(".done.rar.part");
+    make(".12345678.rar.0123456789abcdef.part", eightDays);  // an earlier version's name
+    make(".0123456789abcdef.part");  // an old name of its own kind, but recent
+    make(".hidden");                 // not ours
+    make("other.rar");               // the user's
+    engine::ResumeRecord record;     // a target of another size: an older file, the new one resumes
+    record.url = "http://example/newer.rar";
+    record.size = 1000;
+    record.done.add(0, 10);
+    make("newer.rar");
+    make(".newer.rar.part");
+    std::ofstream(folder / ".newer.rar.prec", std::ios::binary) << engine::serializeRecord(record);
+
+    engine::removeLeftovers(folder.path());
+
+    EXPECT_EQ(listing(folder.path()),
+              (std::vector<std::string>{".0123456789abcdef.part", ".fresh.rar.part",
+                                        ".fresh.rar.prec", ".hidden", ".newer.rar.part",
+                                        ".newer.rar.prec", "done.rar", "newer.rar", "other.rar"}));
+}
+
+}  // namespace
+}  // namespace quorvane::testing
