@@ -12,6 +12,8 @@ packages=(
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
     libxcb1-dev xdotool desktop-file-utils
 )
+# The Windows window's tests and packages: Wine's own fonts, clicks, the installer.
+packages+=(fonts-wine xdotool nsis python3)
 packages+=("$@")
 
 missing=()

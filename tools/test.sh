@@ -4,8 +4,11 @@
 #   tools/test.sh --sanitize   with AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
 #   tools/test.sh --threads    the threaded parts (engine, platform, logic) with ThreadSanitizer,
 #                              in build-tsan/
+#   tools/test.sh --windows    the Windows programs, cross-built in build-windows/ and tested
+#                              under Wine (tools/windows/test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "${1:-}" = "--windows" ]; then exec tools/windows/test.sh; fi
 
 build=${BUILD_DIR:-build}
 options=()

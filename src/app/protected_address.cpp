@@ -64,14 +64,15 @@ std::string protectAddress(std::string_view address, const ProtectionKeys& keys)
 
 ProtectionKeys programProtectionKeys() {
     // Hides the addresses from casual reading; no protection against someone with the program file.
-    ProtectionKeys keys;
-    keys.innerPassword =
-        "jlirsgvvgvgoioyfwgtsayfekmfedadjdjplcxumdlvckwiozdddqcbvkijfwejgesbscyrevdiuf";
-    keys.innerAlgorithm = 2;
-    keys.outerPassword =
-        "255943637692975222625091429899192683040443617126950686677329313713836995472";
-    keys.outerAlgorithm = 1;
-    keys.byteListSeparator = ",";
+    ProtectionKeys keys{
+        .innerPassword =
+            "jlirsgvvgvgoioyfwgtsayfekmfedadjdjplcxumdlvckwiozdddqcbvkijfwejgesbscyrevdiuf",
+        .innerAlgorithm = 2,
+        .outerPassword =
+            "255943637692975222625091429899192683040443617126950686677329313713836995472",
+        .outerAlgorithm = 1,
+        .byteListSeparator = ",",
+    };
     return keys;
 }
 

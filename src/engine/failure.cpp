@@ -67,6 +67,11 @@ struct KnownCode {
 constexpr KnownCode kKnownCodes[] = {
     {CURLE_UNSUPPORTED_PROTOCOL, "the address leads to a scheme other than http, https or ftp",
      FailureKind::badAddress},
+    // A libcurl built with only http, https and ftp (the Windows one) cannot even parse a
+    // redirect to another scheme.
+    {CURLE_URL_MALFORMAT,
+     "the address is malformed or leads to a scheme other than http, https or ftp",
+     FailureKind::badAddress},
     {CURLE_TOO_MANY_REDIRECTS, "too many redirects", FailureKind::tooManyRedirects},
     {CURLE_REMOTE_FILE_NOT_FOUND, "the server has no such file", FailureKind::notFound},
     {CURLE_FTP_COULDNT_RETR_FILE, "the server has no such file", FailureKind::notFound},

@@ -16,7 +16,9 @@ namespace {
 std::optional<std::string> schemeOf(const std::string& url) {
     std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
     char* scheme = nullptr;
-    if (curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+    // Any scheme is parsed, also one this libcurl was built without, so that it can be named.
+    if (curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
+            CURLUE_OK ||
         curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
         return std::nullopt;
     }

@@ -39,6 +39,17 @@ std::optional<std::pair<std::string, bool>> targetOf(const std::string& name) {
     return std::make_pair(stem, false);
 }
 
+// File names as UTF-8 both ways: std::string conversions of a path use the ANSI code page on
+// Windows, which cannot hold every name.
+std::string utf8NameOf(const fs::path& file) {
+    const std::u8string name = file.filename().u8string();
+    return std::string(name.begin(), name.end());
+}
+
+fs::path pathFromUtf8(const std::string& name) {
+    return fs::path(std::u8string(name.begin(), name.end()));
+}
+
 bool targetComplete(const fs::path& target, const fs::path& record) {
     std::error_code error;
     if (!fs::is_regular_file(target, error)) return false;
@@ -56,10 +67,10 @@ void removeLeftovers(const fs::path& folder, std::chrono::hours age) {
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         if (!it->is_regular_file(error)) continue;
-        auto owner = targetOf(it->path().filename().string());
+        auto owner = targetOf(utf8NameOf(it->path()));
         if (!owner) continue;
         // Each random-named file stands alone; the others group by their target.
-        std::string key = owner->second ? it->path().filename().string() : owner->first;
+        std::string key = owner->second ? utf8NameOf(it->path()) : owner->first;
         Group& group = groups[key];
         group.random = owner->second;
         group.files.push_back(it->path());
@@ -67,7 +78,8 @@ void removeLeftovers(const fs::path& folder, std::chrono::hours age) {
     }
     const auto now = fs::file_time_type::clock::now();
     for (const auto& [key, group] : groups) {
-        const fs::path target = folder / targetOf(group.files.front().filename().string())->first;
+        const fs::path target =
+            folder / pathFromUtf8(targetOf(utf8NameOf(group.files.front()))->first);
         bool old = now - group.newest > age;
         bool done = targetComplete(target, resumeFilesFor(target).record);
         if (!old && !done) continue;

@@ -26,8 +26,8 @@ class PartFile {
     // another job holds the lock, and then says so in `locked`.
     static std::optional<PartFile> open(const std::filesystem::path& path, std::string& whyNot,
                                         bool& locked);
-    // A new file under a name of its own beside the target (".<target name>.<random>.part"), for a
-    // job that cannot have the usual one because another job holds it.
+    // A new file under a name of its own beside the target (".<target name>.<random>.part", see
+    // partFileName), for a job that cannot have the usual one because another job holds it.
     static std::optional<PartFile> createUnique(const std::filesystem::path& target,
                                                 std::string& whyNot);
 

@@ -35,11 +35,17 @@ std::filesystem::path hiddenFileName(const std::filesystem::path& targetName,
     const std::size_t room = kLongestFileName > dot.size() + tail.size()
                                  ? kLongestFileName - dot.size() - tail.size()
                                  : 0;
-    return std::filesystem::path(dot + name.substr(0, wholeCharactersWithin(name, room)) + tail);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about operator+ on strings.
+    NativeString result = dot;
+    result.append(name, 0, wholeCharactersWithin(name, room));
+    result.append(tail);
+    return std::filesystem::path(result);
 }
 
 std::filesystem::path partFileName(const std::filesystem::path& targetName, std::string_view tag) {
-    return hiddenFileName(targetName, "." + std::string(tag) + ".part");
+    std::string suffix = ".";
+    suffix.append(tag).append(".part");
+    return hiddenFileName(targetName, suffix);
 }
 
 }  // namespace quorvane::engine

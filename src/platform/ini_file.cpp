@@ -1,6 +1,7 @@
 #include "platform/ini_file.h"
 
-#include <fstream>
+#include "platform/file_system.h"
+
 #include <iterator>
 #include <system_error>
 
@@ -82,17 +83,8 @@ IniDocument IniDocument::parse(std::string_view bytes) {
 }
 
 IniDocument IniDocument::load(const std::filesystem::path& file, std::size_t maxBytes) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) return {};
-    std::string bytes;
-    char buffer[16 * 1024];
-    while (stream.read(buffer, sizeof buffer) || stream.gcount() > 0) {
-        const auto count = static_cast<std::size_t>(stream.gcount());
-        if (bytes.size() + count > maxBytes) return {};
-        bytes.append(buffer, count);
-    }
-    if (stream.bad()) return {};
-    return parse(bytes);
+    const auto bytes = readWholeFile(file, maxBytes);
+    return bytes ? parse(*bytes) : IniDocument();
 }
 
 std::string IniDocument::value(std::string_view section, std::string_view key) const {

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include "case_name.h"
 #include "engine_test_support.h"
+#include "small_disk.h"
 #include "support/test_http_server.h"
 
 namespace quorvane::testing {
@@ -15,24 +13,6 @@ namespace {
 using quorvane::testing::PrintTo;  // names cases by their question
 
 constexpr std::int64_t kKiB = 1024;
-
-// A 1 MiB tmpfs on a scratch folder, when the test may mount one.
-class SmallDisk {
-  public:
-    SmallDisk() {
-        if (::geteuid() != 0) return;
-        mounted_ = ::mount("tmpfs", folder_.path().c_str(), "tmpfs", 0, "size=1m") == 0;
-    }
-    ~SmallDisk() {
-        if (mounted_) ::umount2(folder_.path().c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-    const std::filesystem::path& path() const { return folder_.path(); }
-
-  private:
-    ScratchFolder folder_;
-    bool mounted_ = false;
-};
 
 struct DiskCase {
     const char* question;
@@ -44,7 +24,7 @@ class FullDisk : public ::testing::TestWithParam<DiskCase> {};
 TEST_P(FullDisk, FailsWithTheReasonAndRemovesThePartialFile) {
     const auto& c = GetParam();
     SmallDisk disk;
-    if (!disk.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs";
+    if (!disk.whyNot().empty()) GTEST_SKIP() << disk.whyNot();
     Faults faults;
     faults.noContentLength = !c.sizeKnown;
     TestHttpServer server;

@@ -1,15 +1,13 @@
 #include "engine_test_support.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <openssl/evp.h>
-#include <stdlib.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <fstream>
+
+#include "support/fresh_folder.h"
 
 namespace quorvane::testing {
 namespace {
@@ -26,11 +24,7 @@ std::string hex(const unsigned char* digest, unsigned int length) {
 
 }  // namespace
 
-ScratchFolder::ScratchFolder() {
-    auto pattern = (std::filesystem::temp_directory_path() / "quorvane-engine-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
+ScratchFolder::ScratchFolder() : path_(test::createFreshFolder("quorvane-engine-")) {}
 
 ScratchFolder::~ScratchFolder() {
     std::error_code ignored;
@@ -136,18 +130,6 @@ Faults throttledTo(std::int64_t bytesPerSecond) {
     Faults faults;
     faults.bytesPerSecond = bytesPerSecond;
     return faults;
-}
-
-int freeLoopbackPort() {
-    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bool bound = ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                 ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    ::close(probe);
-    return bound ? ntohs(address.sin_port) : 0;
 }
 
 EngineBench::Run EngineBench::runToEnd(const engine::JobOptions& options,

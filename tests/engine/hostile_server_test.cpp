@@ -163,6 +163,9 @@ TEST(Patience, ARefusingServerIsGivenUpSoonButAnAnsweringOneGetsEveryTry) {
     EXPECT_EQ(answered.report->retries, tuning.triesPerPiece - 1) << answered.report->reason;
 }
 
+// Windows answers a connection to a full listen queue with a refusal instead of leaving it
+// waiting, so the unreachable host cannot be played there.
+#ifndef _WIN32
 // A loopback port whose listen queue is full: connecting hangs as if the host could not be reached.
 class UnreachablePort {
   public:
@@ -211,6 +214,8 @@ TEST(Patience, AServerThatCannotBeReachedIsGivenUpWithinIt) {
     // One connection attempt alone would wait 8 s.
     EXPECT_LT(took, std::chrono::seconds(4));
 }
+
+#endif
 
 }  // namespace
 }  // namespace quorvane::testing

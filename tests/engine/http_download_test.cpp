@@ -131,6 +131,14 @@ TEST(HttpDownloadTarget, AnEmptyFileArrivesEmpty) {
     EXPECT_EQ(listing(bench.folder.path()), std::vector<std::string>{"empty"});
 }
 
+#ifdef _WIN32
+// Windows counts UTF-16 units, but under Wine the host's file system still counts bytes: there
+// the longest name is made of ASCII, where both counts agree.
+constexpr std::string_view kFiller = "x";
+#else
+constexpr std::string_view kFiller = "客";  // 84 characters of 3 bytes
+#endif
+
 // Every name the file system takes works, however long; one it cannot take fails before a byte
 // is fetched. The temporary name stays within the limit and never splits a character.
 TEST(HttpDownloadTarget, ANameOfTheLongestLegalLengthWorksAndALongerOneFailsAtOnce) {
@@ -138,7 +146,7 @@ TEST(HttpDownloadTarget, ANameOfTheLongestLegalLengthWorksAndALongerOneFailsAtOn
     server.servePattern("/file.bin", 300 * kKiB);
     EngineBench bench;
     std::string longest;
-    while (longest.size() < 252) longest += "客";  // 84 characters of 3 bytes
+    while (longest.size() < 252) longest += kFiller;
     longest += "bin";
     ASSERT_EQ(longest.size(), engine::kLongestFileName);
 
@@ -149,7 +157,9 @@ TEST(HttpDownloadTarget, ANameOfTheLongestLegalLengthWorksAndALongerOneFailsAtOn
 
     const auto part = engine::partFileName(longest, "0123456789abcdef").string();
     EXPECT_LE(part.size(), engine::kLongestFileName);
-    EXPECT_TRUE(part.starts_with(".客") && part.ends_with("客.0123456789abcdef.part")) << part;
+    const std::string partStart = std::string(".").append(kFiller);
+    const std::string partEnd = std::string(kFiller).append(".0123456789abcdef.part");
+    EXPECT_TRUE(part.starts_with(partStart) && part.ends_with(partEnd)) << part;
 
     const auto requestsBefore = server.requests().size();
     auto tooLong = bench.download(server.url("/file.bin"), longest + "x", 4);

@@ -3,10 +3,14 @@
 // A loopback server that answers every request with bytes the test writes by hand, for responses
 // no well-behaved server library would send: encoded bodies, broken heads, endless header lines.
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <functional>
@@ -14,6 +18,42 @@
 #include <thread>
 
 namespace quorvane::testing {
+
+// The few socket calls the server makes, under one name on both socket interfaces.
+#ifdef _WIN32
+using Socket = SOCKET;
+using SocketLength = int;
+constexpr int kNoSignal = 0;
+inline void closeSocket(Socket socket) {
+    ::closesocket(socket);
+}
+// Only closing the socket ends a waiting accept() on Windows.
+inline void stopListening(Socket listener) {
+    ::closesocket(listener);
+}
+inline void releaseListener(Socket) {}
+struct SocketLibrary {
+    SocketLibrary() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+    ~SocketLibrary() { WSACleanup(); }
+};
+#else
+using Socket = int;
+using SocketLength = socklen_t;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+inline void closeSocket(Socket socket) {
+    ::close(socket);
+}
+inline void stopListening(Socket listener) {
+    ::shutdown(listener, SHUT_RDWR);
+}
+inline void releaseListener(Socket listener) {
+    ::close(listener);
+}
+struct SocketLibrary {};
+#endif
 
 class RawHttpServer {
   public:
@@ -25,7 +65,7 @@ class RawHttpServer {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
+        SocketLength length = sizeof address;
         if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
             ::listen(listener_, 16) == 0 &&
             ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
@@ -35,9 +75,9 @@ class RawHttpServer {
     }
     ~RawHttpServer() {
         stopping_ = true;
-        ::shutdown(listener_, SHUT_RDWR);
+        stopListening(listener_);
         thread_.join();
-        ::close(listener_);
+        releaseListener(listener_);
     }
     RawHttpServer(const RawHttpServer&) = delete;
     RawHttpServer& operator=(const RawHttpServer&) = delete;
@@ -50,8 +90,8 @@ class RawHttpServer {
   private:
     void serve() {
         while (!stopping_) {
-            int connection = ::accept(listener_, nullptr, nullptr);
-            if (connection < 0) return;
+            const Socket connection = ::accept(listener_, nullptr, nullptr);
+            if (connection == static_cast<Socket>(-1)) return;
             std::string head;
             char buffer[4096];
             while (head.find("\r\n\r\n") == std::string::npos) {
@@ -62,16 +102,18 @@ class RawHttpServer {
             ++requests_;
             std::string reply = answer_(head);
             for (std::size_t sent = 0; sent < reply.size();) {
-                auto n = ::send(connection, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+                auto n = ::send(connection, reply.data() + sent,
+                                static_cast<int>(reply.size() - sent), kNoSignal);
                 if (n <= 0) break;
                 sent += static_cast<std::size_t>(n);
             }
-            ::close(connection);
+            closeSocket(connection);
         }
     }
 
+    SocketLibrary socketLibrary_;
     Answer answer_;
-    int listener_ = -1;
+    Socket listener_ = static_cast<Socket>(-1);
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> requests_{0};

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "platform/file_system.h"
 #include "program_fixture.h"
 
 namespace quorvane::test {
@@ -108,7 +109,7 @@ TEST_F(RunningDownload, CancelWithYesStopsOnceAndTheEndResetsTheWindow) {
     // The cancel is forgotten when the next download starts: its finished file stays.
     chooseAndStart(0);
     tick();
-    const auto finished = std::filesystem::path(downloader.starts.back().targetPath);
+    const auto finished = platform::pathFromUtf8(downloader.starts.back().targetPath);
     std::ofstream(finished) << "complete";
     downloader.ended();
     EXPECT_TRUE(std::filesystem::exists(finished));

@@ -78,7 +78,8 @@ TEST_F(DownloadFolder, FallsBackToTheProgramFolderWhenItsOwnCannotBeWritten) {
 
 TEST_F(DownloadFolder, ReadOnlyProgramUsesItsOwnFolderInTheUsersDownloads) {
     system.makeReadOnly(system.programFolder());
-    const fs::path usersOwn = system.userDownloadsFolder() / "Quorvane客户端.rar";
+    const fs::path usersOwn =
+        system.userDownloadsFolder() / platform::pathFromUtf8("Quorvane客户端.rar");
     std::ofstream(usersOwn) << "the user's own file";
     prepare();
     acceptList(exampleList());
@@ -87,7 +88,8 @@ TEST_F(DownloadFolder, ReadOnlyProgramUsesItsOwnFolderInTheUsersDownloads) {
     const fs::path expected = system.userDownloadsFolder() / platform::pathFromUtf8("下载的文件");
     EXPECT_EQ(c.g.downloadFolder, expected);
     EXPECT_TRUE(fs::is_directory(expected));
-    EXPECT_EQ(c.g.queueTargets, std::vector<fs::path>{expected / "Quorvane客户端.rar"});
+    EXPECT_EQ(c.g.queueTargets,
+              std::vector<fs::path>{expected / platform::pathFromUtf8("Quorvane客户端.rar")});
     EXPECT_TRUE(fs::exists(usersOwn)) << "a file of the user's with the same name is left alone";
     EXPECT_EQ(filesBelow(system.programFolder()), std::vector<fs::path>{});
 }

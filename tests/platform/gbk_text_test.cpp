@@ -46,6 +46,22 @@ TEST(Utf8ToGbk, CharactersOutsideGbkAndBrokenSequencesBecomeQuestionMarks) {
     EXPECT_EQ(utf8ToGbk("\xFF\xFE"), "??");
 }
 
+// Every two-byte character of the code page comes back as the same two bytes.
+TEST(GbkRoundTrip, EveryTwoByteCharacterSurvives) {
+    int characters = 0;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F) continue;
+            const std::string gbk{static_cast<char>(lead), static_cast<char>(trail)};
+            const std::string utf8 = gbkToUtf8(gbk);
+            if (utf8.find(kReplacement) != std::string::npos) continue;
+            ++characters;
+            ASSERT_EQ(utf8ToGbk(utf8), gbk) << std::hex << lead << ' ' << trail;
+        }
+    }
+    EXPECT_GT(characters, 21000);  // GBK holds 21886 characters
+}
+
 TEST(GbkToUtf8, LongTextsConvertCompletely) {
     std::string gbk;
     std::string utf8;

@@ -2,20 +2,17 @@
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include "support/fresh_folder.h"
 
 namespace quorvane::test {
 
 class TempFolder {
   public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quorvane-test-XXXXXX");
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
+    TempFolder() : path_(createFreshFolder("quorvane-test-")) {}
     ~TempFolder() {
         std::error_code error;
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all,

@@ -1,7 +1,6 @@
 #include "support/test_http_server.h"
 
 #include <httplib.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -155,9 +154,12 @@ TestHttpServer::TestHttpServer(bool resetConnections)
     if (resetConnections) {
         server_->set_socket_options([](socket_t socket) {
             int yes = 1;
-            setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+            // The casts suit both socket interfaces: Winsock takes char pointers.
+            setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes),
+                       sizeof yes);
             linger abortive{1, 0};
-            setsockopt(socket, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+            setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
+                       sizeof abortive);
         });
     }
     server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {

@@ -57,9 +57,16 @@ DemoServer::DemoServer(DemoServerOptions options)
     server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     // httplib's default SO_REUSEPORT would let a second server share a port already taken, and
     // half the requests would go to it; SO_REUSEADDR alone still allows a quick restart.
+    // On Windows SO_REUSEADDR would itself let another server take the port: there the port is
+    // claimed exclusively. The cast suits both socket interfaces.
     server_->set_socket_options([](socket_t socket) {
         int yes = 1;
+#ifdef _WIN32
+        setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
+                   sizeof yes);
+#else
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+#endif
     });
     // This httplib answers Range requests on its own without checking them against the size
     // (an end beyond the file makes it promise bytes it never sends). The file route answers

@@ -6,8 +6,7 @@
 // exit status tells the kind of failure; `quorvane-fetch --help` lists them.
 
 #include <curl/curl.h>
-#include <signal.h>
-#include <unistd.h>
+#include <csignal>
 
 #include <atomic>
 #include <condition_variable>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "console.h"
 #include "engine/engine.h"
 #include "fetch_arguments.h"
 #include "fetch_report.h"
@@ -29,8 +29,9 @@ using quorvane::fetch::Arguments;
 
 std::atomic<int> interruptingSignal{0};
 
-extern "C" void onInterrupt(int signal) {
-    interruptingSignal.store(signal);
+// Texts from the command line are UTF-8 (see console.h), also on Windows.
+std::filesystem::path pathFromUtf8(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
 // Keeps the end report for the main thread and wakes it at once.
@@ -63,16 +64,17 @@ class WaitingListener : public quorvane::engine::Listener {
 // Where the file goes: -o as given, or the server's name in -o's folder or the current one.
 std::optional<std::filesystem::path> targetOf(const Arguments& arguments, std::string& problem) {
     std::error_code error;
-    const bool intoFolder =
-        arguments.serverName || std::filesystem::is_directory(arguments.output, error);
-    if (!intoFolder) return std::filesystem::path(arguments.output);
+    const bool intoFolder = arguments.serverName ||
+                            std::filesystem::is_directory(pathFromUtf8(arguments.output), error);
+    if (!intoFolder) return pathFromUtf8(arguments.output);
     auto name = quorvane::fetch::serverFileName(arguments.url);
     if (!name) {
         problem = "the address has no usable file name; name the file with -o FILE";
         return std::nullopt;
     }
-    const std::filesystem::path folder = arguments.serverName ? "." : arguments.output;
-    return folder / *name;
+    const std::filesystem::path folder =
+        arguments.serverName ? "." : pathFromUtf8(arguments.output);
+    return folder / pathFromUtf8(*name);
 }
 
 JobReport run(const Arguments& arguments, const std::filesystem::path& target, double& seconds) {
@@ -87,7 +89,7 @@ JobReport run(const Arguments& arguments, const std::filesystem::path& target, d
     options.tuning.flushBeforeRename = arguments.flush;
     auto started = std::chrono::steady_clock::now();
     auto job = engine.start(options);
-    bool showProgress = !arguments.quiet && ::isatty(STDERR_FILENO) != 0;
+    bool showProgress = !arguments.quiet && quorvane::fetch::errorsGoToTerminal();
     bool stopAsked = false;
     // The signal handler cannot wake the wait, so it looks at the flag every tenth of a second.
     while (!listener.waitForEnd(std::chrono::milliseconds(showProgress ? 200 : 100))) {
@@ -118,8 +120,10 @@ int usageError(const std::string& problem) {
 
 int main(int argc, char** argv) {
     std::string problem;
+    const std::vector<std::string> words = quorvane::fetch::utf8Arguments(argc, argv);
     auto arguments = quorvane::fetch::parseArguments(
-        std::vector<std::string_view>(argv + 1, argv + argc), problem);
+        std::vector<std::string_view>(words.begin() + (words.empty() ? 0 : 1), words.end()),
+        problem);
     if (!arguments) return usageError(problem);
     if (arguments->action == Arguments::Action::help) {
         std::printf("%s\n%s", quorvane::fetch::kUsage, quorvane::fetch::kHelp);
@@ -132,10 +136,7 @@ int main(int argc, char** argv) {
     auto target = targetOf(*arguments, problem);
     if (!target) return usageError(problem);
 
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    quorvane::fetch::setOnInterrupt(interruptingSignal);
     double seconds = 0;
     JobReport report = run(*arguments, *target, seconds);
     const int signal = interruptingSignal.load();

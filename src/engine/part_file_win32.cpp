@@ -1,0 +1,319 @@
+#include "engine/part_file.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <random>
+#include <utility>
+
+#include "engine/part_name.h"
+
+namespace quorvane::engine {
+namespace {
+
+// HANDLE values fit in 32 bits on 64-bit Windows (they are sign-extended across the 32/64-bit
+// boundary), so the int the class keeps holds one.
+HANDLE handleOf(int value) {
+    return LongToHandle(value);
+}
+int valueOf(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? -1 : HandleToLong(handle);
+}
+
+std::string utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = std::filesystem::path(path).make_preferred().u8string();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
+// Absolute, normalised and with the "\\?\" prefix when long, so that paths past MAX_PATH work.
+std::wstring win32Path(const std::filesystem::path& path) {
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) absolute = path;
+    std::wstring text = absolute.lexically_normal().make_preferred().native();
+    if (text.size() < MAX_PATH - 12 || text.starts_with(LR"(\\?\)")) return text;
+    if (text.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + text.substr(2);
+    return LR"(\\?\)" + text;
+}
+
+// The system's own words for an error, in UTF-8.
+std::string systemText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
+        text.pop_back();
+    }
+    if (text.empty()) return "Windows error " + std::to_string(error);
+    return utf8Of(std::filesystem::path(text));
+}
+
+std::string describeError(DWORD error) {
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return "the disk is full";
+        case ERROR_FILENAME_EXCED_RANGE:
+            return "the name or path is too long for Windows";
+        case ERROR_PATH_NOT_FOUND:
+            return "the folder does not exist";
+        case ERROR_ACCESS_DENIED:
+            return "access is denied";
+        case ERROR_SHARING_VIOLATION:
+            return "the file is in use by another program";
+        default:
+            return systemText(error);
+    }
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& file) {
+    return file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+}
+
+// Readers may look, nobody else may write: the share mode is the lock, and the system drops it
+// with the handle when the process dies.
+HANDLE openForJob(const std::filesystem::path& path, DWORD disposition) {
+    return CreateFileW(win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                       nullptr, disposition, FILE_ATTRIBUTE_HIDDEN, nullptr);
+}
+
+OVERLAPPED at(std::int64_t offset) {
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    position.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    return position;
+}
+
+Problem writeAll(HANDLE file, std::int64_t offset, std::span<const char> bytes) {
+    while (!bytes.empty()) {
+        OVERLAPPED position = at(offset);
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &written, &position)) {
+            return "cannot write the file: " + describeError(GetLastError());
+        }
+        if (written == 0) return std::string("cannot write the file: the disk is full");
+        bytes = bytes.subspan(written);
+        offset += written;
+    }
+    return std::nullopt;
+}
+
+std::string randomTag() {
+    std::random_device device;
+    char tag[17];
+    std::snprintf(tag, sizeof tag, "%08x%08x", device(), device());
+    return tag;
+}
+
+}  // namespace
+
+std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::string& whyNot,
+                                       bool& locked) {
+    locked = false;
+    const HANDLE handle = openForJob(path, OPEN_ALWAYS);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        locked = error == ERROR_SHARING_VIOLATION;
+        whyNot = locked ? "another download is writing " + utf8Of(path)
+                        : "cannot create a file in " + utf8Of(folderOf(path)) + ": " +
+                              describeError(error);
+        return std::nullopt;
+    }
+    return PartFile(valueOf(handle), path);
+}
+
+std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& target,
+                                               std::string& whyNot) {
+    const auto folder = folderOf(target);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        auto path = folder / partFileName(target.filename(), randomTag());
+        const HANDLE handle = openForJob(path, CREATE_NEW);
+        if (handle != INVALID_HANDLE_VALUE) return PartFile(valueOf(handle), std::move(path));
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            whyNot = "cannot create a file in " + utf8Of(folder) + ": " + describeError(error);
+            return std::nullopt;
+        }
+    }
+    whyNot = "cannot find a free temporary name in " + utf8Of(folder);
+    return std::nullopt;
+}
+
+PartFile::PartFile(PartFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {
+    other.path_.clear();
+}
+
+PartFile& PartFile::operator=(PartFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+        other.path_.clear();
+    }
+    return *this;
+}
+
+PartFile::~PartFile() {
+    close();
+}
+
+void PartFile::close() {
+    if (fd_ != -1) CloseHandle(handleOf(std::exchange(fd_, -1)));
+}
+
+std::int64_t PartFile::length() const {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(handleOf(fd_), &size) ? size.QuadPart : -1;
+}
+
+std::int64_t PartFile::room() const {
+    ULARGE_INTEGER available{};
+    FILE_STANDARD_INFO info{};
+    if (!GetDiskFreeSpaceExW(win32Path(folderOf(path_)).c_str(), &available, nullptr, nullptr) ||
+        !GetFileInformationByHandleEx(handleOf(fd_), FileStandardInfo, &info, sizeof info)) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(available.QuadPart) + info.AllocationSize.QuadPart;
+}
+
+// Setting the allocation size claims the clusters without writing zeros, so a full disk shows
+// at once instead of in the middle of the download. A resumed file keeps what it has.
+Problem PartFile::reserve(std::int64_t size) {
+    if (size <= 0 || length() >= size) return std::nullopt;
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = size;
+    if (!SetFileInformationByHandle(handleOf(fd_), FileAllocationInfo, &allocation,
+                                    sizeof allocation)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
+            return describeError(error);
+        }
+    }
+    return std::nullopt;
+}
+
+Problem PartFile::writeAt(std::int64_t offset, std::span<const char> bytes) {
+    return writeAll(handleOf(fd_), offset, bytes);
+}
+
+Problem PartFile::readAt(std::int64_t offset, std::span<char> bytes) const {
+    while (!bytes.empty()) {
+        OVERLAPPED position = at(offset);
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 30));
+        DWORD got = 0;
+        if (!ReadFile(handleOf(fd_), bytes.data(), chunk, &got, &position)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_HANDLE_EOF)
+                got = 0;
+            else
+                return "cannot read the file back: " + describeError(error);
+        }
+        if (got == 0) return std::string("cannot read the file back: it is shorter than written");
+        bytes = bytes.subspan(got);
+        offset += got;
+    }
+    return std::nullopt;
+}
+
+Problem PartFile::truncate(std::int64_t size) {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = size;
+    if (!SetFileInformationByHandle(handleOf(fd_), FileEndOfFileInfo, &end, sizeof end)) {
+        return "cannot resize the file: " + describeError(GetLastError());
+    }
+    return std::nullopt;
+}
+
+Problem PartFile::syncData() const {
+    if (!FlushFileBuffers(handleOf(fd_))) {
+        return "cannot write the file: " + describeError(GetLastError());
+    }
+    return std::nullopt;
+}
+
+// The data reaches the disk before the name does, so that a power cut never leaves a short file
+// under the target's name; the file stops being hidden as it becomes the download, and
+// MOVEFILE_WRITE_THROUGH returns only once the rename is on disk.
+Problem PartFile::commit(const std::filesystem::path& target, bool flush) {
+    auto failed = [this](const std::string& what, DWORD error) -> Problem {
+        discard();
+        return what + describeError(error);
+    };
+    const HANDLE handle = handleOf(fd_);
+    if (flush && !FlushFileBuffers(handle)) {
+        return failed("cannot write the file: ", GetLastError());
+    }
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+    fd_ = -1;
+    if (!CloseHandle(handle)) return failed("cannot write the file: ", GetLastError());
+    const DWORD how = MOVEFILE_REPLACE_EXISTING | (flush ? MOVEFILE_WRITE_THROUGH : 0);
+    if (!MoveFileExW(win32Path(path_).c_str(), win32Path(target).c_str(), how)) {
+        return failed("cannot move the file into place: ", GetLastError());
+    }
+    path_.clear();
+    return std::nullopt;
+}
+
+void PartFile::discard() {
+    close();
+    if (!path_.empty()) {
+        DeleteFileW(win32Path(path_).c_str());
+        path_.clear();
+    }
+}
+
+Problem replaceFile(const std::filesystem::path& path, const std::filesystem::path& staging,
+                    std::string_view bytes) {
+    const HANDLE file = CreateFileW(win32Path(staging).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return "cannot write " + utf8Of(staging) + ": " + describeError(GetLastError());
+    }
+    Problem problem = writeAll(file, 0, bytes);
+    if (!problem && !FlushFileBuffers(file)) {
+        problem = "cannot write: " + describeError(GetLastError());
+    }
+    if (!CloseHandle(file) && !problem) problem = "cannot write: " + describeError(GetLastError());
+    if (!problem && !MoveFileExW(win32Path(staging).c_str(), win32Path(path).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        problem = "cannot replace " + utf8Of(path) + ": " + describeError(GetLastError());
+    }
+    if (problem) DeleteFileW(win32Path(staging).c_str());
+    return problem;
+}
+
+std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t most) {
+    const HANDLE file =
+        CreateFileW(win32Path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes;
+    char buffer[16384];
+    std::optional<std::string> result;
+    while (true) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr) || bytes.size() + got > most) {
+            break;
+        }
+        if (got == 0) {
+            result = std::move(bytes);
+            break;
+        }
+        bytes.append(buffer, got);
+    }
+    CloseHandle(file);
+    return result;
+}
+
+void removeFile(const std::filesystem::path& path) {
+    DeleteFileW(win32Path(path).c_str());
+}
+
+}  // namespace quorvane::engine

@@ -1,0 +1,318 @@
+#include "ui/win32/main_window.h"
+
+#include <commctrl.h>
+
+#include <cassert>
+
+#include "ui/win32/accessible_name.h"
+#include "ui/win32/resource_ids.h"
+#include "ui/win32/web_browser_host.h"
+#include "ui/win32/wide_text.h"
+#include "ui/window_events.h"
+
+#ifndef QUORVANE_WEB_HOME
+#define QUORVANE_WEB_HOME "http://127.0.0.1:18080/downlist.htm"
+#endif
+
+namespace quorvane::ui {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"QuorvaneDownloaderWindow";
+constexpr wchar_t kCaption[] = L"Quorvane下载器";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = 0;
+constexpr int kClientWidth = 448;
+constexpr int kClientHeight = 432;
+
+// Both timers are stored with 1 ms: as fast as the platform goes. Windows holds them to its own
+// minimum (USER_TIMER_MINIMUM, 10 ms).
+constexpr UINT_PTR kProgressTimer = 1;   // 时钟
+constexpr UINT_PTR kMultiFileTimer = 2;  // 多文件下载时钟
+constexpr UINT kTimerIntervalMs = 1;
+
+HICON loadProgramIcon(int sizeMetric, UINT dpi) {
+    const int size = GetSystemMetricsForDpi(sizeMetric, dpi);
+    auto* icon =
+        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM_ICON),
+                                      IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
+}
+
+void registerWindowClass(WNDPROC procedure) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    // The platform's default colour of a window with controls on it.
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassExW(&windowClass);  // fails harmlessly when a second window registers again
+}
+
+SIZE outerSize(UINT dpi) {
+    RECT frame{0, 0, MulDiv(kClientWidth, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI),
+               MulDiv(kClientHeight, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI)};
+    AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, dpi);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+}  // namespace
+
+MainWindow::MainWindow(std::wstring startPage)
+    : startPage_(std::move(startPage)), whiteBrush_(CreateSolidBrush(kWhite)) {}
+
+MainWindow::~MainWindow() {
+    // The program may be gone already; nothing from here on reaches it.
+    events_ = nullptr;
+    stopServingWorkers();
+    for (UINT_PTR timer : {kProgressTimer, kMultiFileTimer}) KillTimer(window_, timer);
+    tray_.remove();
+    browser_.reset();
+    if (window_) DestroyWindow(window_);
+    if (font_) DeleteObject(font_);
+    DeleteObject(whiteBrush_);
+    for (HICON icon : {bigIcon_, smallIcon_}) {
+        if (icon) DestroyIcon(icon);
+    }
+}
+
+std::wstring MainWindow::defaultStartPage() {
+    return wideFromUtf8(QUORVANE_WEB_HOME);
+}
+
+bool MainWindow::create() {
+    assertOnGuiThread();
+    if (window_) return true;
+    const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
+                                       ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&classes);
+    registerWindowClass(&MainWindow::procedure);
+
+    const UINT systemDpi = GetDpiForSystem();
+    const SIZE size = outerSize(systemDpi);
+    window_ = CreateWindowExW(kExStyle, kClassName, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                              size.cx, size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    if (!window_) return false;
+
+    controls_ = createWindowControls(window_);
+    // What a screen reader calls the two controls without a caption of their own.
+    setAccessibleName(controls_.handle(Control::进度条), L"下载进度");
+    setAccessibleName(controls_.handle(Control::组合框1), L"请选择要下载的文件：");
+    applyDpi(GetDpiForWindow(window_));
+    browser_ = WebBrowserHost::create(controls_.handle(Control::超文本浏览框1), startPage_);
+    tray_.attach(window_, smallIcon_);
+    taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    wakeTimers();
+    return true;
+}
+
+void MainWindow::setEvents(WindowEvents* events) {
+    assertOnGuiThread();
+    events_ = events;
+    wakeTimers();
+}
+
+// Both tick at their interval from the window's creation to the program's end whenever a tick
+// can have work. In between they rest, so that an idle window costs next to nothing; whatever
+// can give them work (an event of the window, a change to a control) wakes them first.
+void MainWindow::wakeTimers() {
+    if (!window_) return;
+    if (!progressTicking_) {
+        progressTicking_ = SetTimer(window_, kProgressTimer, kTimerIntervalMs, nullptr) != 0;
+    }
+    if (!multiFileTicking_) {
+        multiFileTicking_ = SetTimer(window_, kMultiFileTimer, kTimerIntervalMs, nullptr) != 0;
+    }
+}
+
+// Each timer rests after a tick of its own, so that a woken timer always gets one.
+void MainWindow::onTimer(UINT_PTR timer) {
+    const bool progress = timer == kProgressTimer;
+    if (!progress && timer != kMultiFileTimer) return;
+    if (events_) progress ? events_->showProgress() : events_->onMultiFileTimerTick();
+    if (events_ && events_->timersHaveWork()) return;
+    KillTimer(window_, timer);
+    (progress ? progressTicking_ : multiFileTicking_) = false;
+}
+
+void MainWindow::stopServingWorkers() {
+    assertOnGuiThread();
+    workerCalls_.stopServing();
+}
+
+void MainWindow::showCentred() {
+    assertOnGuiThread();
+    RECT frame{};
+    GetWindowRect(window_, &frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+        const RECT& area = monitor.rcWork;
+        const int width = frame.right - frame.left;
+        const int height = frame.bottom - frame.top;
+        SetWindowPos(window_, nullptr, area.left + (area.right - area.left - width) / 2,
+                     area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+}
+
+void MainWindow::applyDpi(UINT dpi) {
+    dpi_ = dpi;
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    HFONT font = nullptr;
+    if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+        font = CreateFontIndirectW(&metrics.lfMessageFont);
+    }
+    layoutWindowControls(controls_, dpi,
+                         font ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
+    if (font_) DeleteObject(font_);
+    font_ = font;
+
+    for (HICON icon : {bigIcon_, smallIcon_}) {
+        if (icon) DestroyIcon(icon);
+    }
+    bigIcon_ = loadProgramIcon(SM_CXICON, dpi);
+    smallIcon_ = loadProgramIcon(SM_CXSMICON, dpi);
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    tray_.attach(window_, smallIcon_);
+
+    const SIZE size = outerSize(dpi);
+    SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (browser_) browser_->fitToContainer();
+}
+
+void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    applyDpi(dpi);
+    if (tray_.visible()) tray_.show(tray_.tip());
+}
+
+LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self || !self->window_) return DefWindowProcW(window, message, wParam, lParam);
+    return self->handleMessage(message, wParam, lParam);
+}
+
+LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            onCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_TIMER:
+            onTimer(wParam);
+            return 0;
+        case WM_CLOSE:
+            onClose();
+            return 0;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+            return colourControl(message, reinterpret_cast<HDC>(wParam),
+                                 reinterpret_cast<HWND>(lParam));
+        case WM_DRAWITEM:
+            drawLabel(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        case kTrayMessage:
+            if (const int kind = trayEventKind(LOWORD(lParam)); kind != 0 && events_) {
+                wakeTimers();
+                events_->onTrayEvent(kind);
+            }
+            return 0;
+        case WM_ENDSESSION:
+            if (wParam && sessionEndHandler_) {
+                ShowWindow(window_, SW_HIDE);
+                sessionEndHandler_();
+            }
+            return 0;
+        case WM_DPICHANGED:
+            onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        default:
+            if (message == taskbarCreated_ && taskbarCreated_ != 0) {
+                tray_.restore();
+                return 0;
+            }
+            return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void MainWindow::onCommand(int id, int notification) {
+    if (!events_) return;
+    const bool chosen = id == controlId(Control::组合框1) && notification == CBN_SELCHANGE;
+    if (chosen || notification == BN_CLICKED) wakeTimers();
+    // The chooser reports the user's choices only; choosing from the program sends nothing.
+    if (chosen) {
+        events_->applyEntrySettings();
+    } else if (notification == BN_CLICKED) {
+        if (id == controlId(Control::超级按钮_接收)) events_->composeDownloadQueue();
+        if (id == controlId(Control::超级按钮_取消)) events_->onCancelClicked();
+        if (id == controlId(Control::超级按钮_打开已下载文件)) events_->openDownloadFolder();
+    }
+}
+
+void MainWindow::onClose() {
+    if (closeAccepted_) return;
+    wakeTimers();
+    if (events_ && !events_->onCloseRequest()) return;
+    closeAccepted_ = true;
+    // The window goes at once; the program winds down after its message loop has ended.
+    ShowWindow(window_, SW_HIDE);
+    PostQuitMessage(0);
+}
+
+LRESULT MainWindow::colourControl(UINT message, HDC dc, HWND child) {
+    std::optional<Control> control = controls_.controlOf(child);
+    // The chooser's list is a window of its own inside the chooser.
+    if (!control && GetParent(child) == controls_.handle(Control::组合框1)) {
+        control = Control::组合框1;
+    }
+    const auto colour = control ? textColour(*control) : std::nullopt;
+    if (!colour || !IsWindowEnabled(child)) {
+        return DefWindowProcW(window_, message, reinterpret_cast<WPARAM>(dc),
+                              reinterpret_cast<LPARAM>(child));
+    }
+    SetTextColor(dc, *colour);
+    if (*control == Control::组合框1 || *control == Control::编辑框2) {
+        SetBkColor(dc, kWhite);
+        return reinterpret_cast<LRESULT>(whiteBrush_);
+    }
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+// A transparent label: its line straight on the window's background. The whole box is painted
+// each time, so no earlier, longer text shows through.
+void MainWindow::drawLabel(const DRAWITEMSTRUCT& item) {
+    const std::optional<Control> control = controls_.controlOf(item.hwndItem);
+    if (!control || !isTransparentLabel(*control)) return;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+    std::wstring caption = readText(*control);
+    RECT area = item.rcItem;
+    const int savedState = SaveDC(item.hDC);
+    SelectObject(item.hDC, font_ ? font_ : GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, textColour(*control).value_or(kDarkBlue));
+    DrawTextW(
+        item.hDC, caption.c_str(), static_cast<int>(caption.size()), &area,
+        labelAlignment(*control) | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    RestoreDC(item.hDC, savedState);
+}
+
+void MainWindow::assertOnGuiThread() const {
+    assert(workerCalls_.onGuiThread() && "MainWindow called off its thread");
+}
+
+}  // namespace quorvane::ui

@@ -1,0 +1,62 @@
+// The program's entry on Windows: the native window over the program's logic, and one orderly way
+// out however the message loop ends (window closed, or the session ending), so that the
+// downloader is always released.
+
+#include <windows.h>
+
+#include <ole2.h>
+
+#include "app/program.h"
+#include "app/system.h"
+#include "download/engine_downloader.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/win32_ui_thread.h"
+
+namespace {
+
+int runMessageLoop(HWND window) {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Tab and Shift+Tab move between the controls; Enter and Esc do nothing here.
+        if (IsDialogMessageW(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The browser control wants a single-threaded apartment with OLE.
+    const bool oleReady = SUCCEEDED(OleInitialize(nullptr));
+    int exitCode = 1;
+    {
+        quorvane::System system;
+        quorvane::ui::Win32UiThread uiThread;
+        quorvane::EngineDownloader downloader(uiThread);
+        quorvane::ui::MainWindow window;
+        quorvane::Program program(window, downloader, system);
+        window.setEvents(&program);
+
+        bool woundDown = false;
+        auto windDown = [&] {
+            if (woundDown) return;
+            woundDown = true;
+            uiThread.close();
+            window.stopServingWorkers();
+            program.shutdown();
+            program.releaseGlobals();
+        };
+        window.setSessionEndHandler(windDown);
+
+        if (window.create()) {
+            program.onWindowCreated();
+            window.showCentred();
+            exitCode = runMessageLoop(window.handle());
+        }
+        windDown();
+    }
+    if (oleReady) OleUninitialize();
+    return exitCode;
+}

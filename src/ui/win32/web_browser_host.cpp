@@ -1,0 +1,168 @@
+#include "ui/win32/web_browser_host.h"
+
+#include <exdisp.h>
+#include <ole2.h>
+#include <oleauto.h>
+
+namespace quorvane::ui {
+
+// What a container has to offer an in-place object: the client site, the in-place site and a
+// frame that asks for nothing (no menus, no toolbars, no status line).
+class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
+  public:
+    explicit BrowserSite(HWND container) : container_(container) {}
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IOleClientSite) {
+            *out = static_cast<IOleClientSite*>(this);
+        } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) {
+            *out = static_cast<IOleInPlaceSite*>(this);
+        } else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) {
+            *out = static_cast<IOleInPlaceFrame*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = --references_;
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    // IOleClientSite
+    HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** moniker) override {
+        if (moniker) *moniker = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** container) override {
+        if (container) *container = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IOleWindow, for the in-place site and the frame alike
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
+        if (!window) return E_POINTER;
+        *window = container_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+    // IOleInPlaceSite
+    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
+                                               LPRECT position, LPRECT clip,
+                                               LPOLEINPLACEFRAMEINFO info) override {
+        if (!frame || !doc || !position || !clip || !info) return E_POINTER;
+        *frame = static_cast<IOleInPlaceFrame*>(this);
+        AddRef();
+        *doc = nullptr;
+        GetClientRect(container_, position);
+        *clip = *position;
+        info->fMDIApp = FALSE;
+        info->hwndFrame = GetAncestor(container_, GA_ROOT);
+        info->haccel = nullptr;
+        info->cAccelEntries = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
+
+    // IOleInPlaceUIWindow
+    HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override {
+        return S_OK;
+    }
+
+    // IOleInPlaceFrame
+    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+  private:
+    ~BrowserSite() = default;
+
+    HWND container_;
+    LONG references_ = 1;
+};
+
+WebBrowserHost::WebBrowserHost(HWND container)
+    : container_(container), site_(new BrowserSite(container)) {}
+
+WebBrowserHost::~WebBrowserHost() {
+    if (browser_) browser_->Release();
+    if (object_) {
+        object_->Close(OLECLOSE_NOSAVE);
+        object_->SetClientSite(nullptr);
+        object_->Release();
+    }
+    site_->Release();
+}
+
+std::unique_ptr<WebBrowserHost> WebBrowserHost::create(HWND container,
+                                                       const std::wstring& address) {
+    if (!container) return nullptr;
+    std::unique_ptr<WebBrowserHost> host(new WebBrowserHost(container));
+    if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                                reinterpret_cast<void**>(&host->object_))) ||
+        !host->object_) {
+        return nullptr;
+    }
+    IOleClientSite* site = static_cast<IOleClientSite*>(host->site_);
+    if (FAILED(host->object_->SetClientSite(site))) return nullptr;
+    OleSetContainedObject(host->object_, TRUE);
+    RECT area{};
+    GetClientRect(container, &area);
+    if (FAILED(
+            host->object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site, 0, container, &area)) ||
+        FAILED(host->object_->QueryInterface(IID_IWebBrowser2,
+                                             reinterpret_cast<void**>(&host->browser_))) ||
+        !host->browser_) {
+        return nullptr;
+    }
+    host->fitToContainer();
+    // Script errors of the page stay inside it; the user gets no dialogs from the web view.
+    host->browser_->put_Silent(VARIANT_TRUE);
+    if (!address.empty()) {
+        VARIANT none;
+        VariantInit(&none);
+        BSTR url = SysAllocString(address.c_str());
+        host->browser_->Navigate(url, &none, &none, &none, &none);
+        SysFreeString(url);
+    }
+    return host;
+}
+
+void WebBrowserHost::fitToContainer() {
+    if (!browser_) return;
+    RECT area{};
+    GetClientRect(container_, &area);
+    browser_->put_Left(0);
+    browser_->put_Top(0);
+    browser_->put_Width(area.right - area.left);
+    browser_->put_Height(area.bottom - area.top);
+}
+
+}  // namespace quorvane::ui

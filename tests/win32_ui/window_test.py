@@ -1,0 +1,316 @@
+#!/usr/bin/env python3
+"""The Windows program under Wine against the Linux demo server, driven with real mouse clicks
+(xdotool) on a virtual display: the window, the list, a single file and a two-part archive
+downloaded byte for byte, the completion prompt, cancel and close with Yes, the exact message-box
+titles. Optionally saves a screenshot of the window.
+
+window_test.py --program quorvane-downloader.exe --probe window-probe.exe
+               --demo-server quorvane-demo-server --port N --work DIR [--prefix DIR]
+               [--display :N] [--screenshot FILE.png]
+"""
+
+import argparse
+import configparser
+import shutil
+import subprocess
+import sys
+import time
+import urllib.request
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from wine_session import WineSession, wait_until  # noqa: E402
+
+# Child-window ids of the controls, in the window definition's order from 100 on.
+BROWSER, STATUS, CHOOSER, UNPACK_HINT, PERCENT, FILE_COUNT, BAR = range(100, 107)
+START, CANCEL, OPEN_FOLDER, ADDRESS_BOX, CONNECTIONS_BOX = range(107, 112)
+IDOK, IDYES, IDNO = 1, 6, 7
+FILE_MIB = 2
+SLOW_KIB_PER_CONNECTION = 4  # 2 MiB take most of a minute: time to click
+
+
+class DemoServer:
+    def __init__(self, binary, port):
+        self.binary, self.port, self.process = binary, port, None
+
+    def start(self, rate_kib):
+        self.stop()
+        self.process = subprocess.Popen(
+            [self.binary, "--port", str(self.port), "--size-mib", str(FILE_MIB), "--rate",
+             str(rate_kib)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: self._answers(), 20, "the demo server")
+
+    def _answers(self):
+        try:
+            with urllib.request.urlopen(f"{self.url()}/downlist.htm", timeout=2):
+                return True
+        except OSError:
+            return False
+
+    def stop(self):
+        if self.process:
+            self.process.terminate()
+            self.process.wait(timeout=10)
+            self.process = None
+
+    def url(self):
+        return f"http://127.0.0.1:{self.port}"
+
+    def list_entries(self):
+        """The (name, address) pairs of the served download list."""
+        with urllib.request.urlopen(f"{self.url()}/list/1/down.ini", timeout=10) as response:
+            text = response.read().decode("gbk")
+        ini = configparser.ConfigParser(interpolation=None)
+        ini.optionxform = str
+        ini.read_string(text)
+        count = int(ini["Files"]["Num"])
+        return [(ini["Name"][f"Name{n}"], ini["Add"][f"Add{n}"]) for n in range(1, count + 1)]
+
+    def file_bytes(self, path):
+        with urllib.request.urlopen(f"{self.url()}{path}", timeout=60) as response:
+            return response.read()
+
+
+class ProgramWindow:
+    """The running program as the probe sees it, and the clicks on it."""
+
+    def __init__(self, wine, probe):
+        self.wine, self.probe = wine, probe
+
+    def _probe(self, command):
+        return self._probe_args(command)
+
+    def resources(self, program):
+        return self._probe_args("resources", program) or []
+
+    def _probe_args(self, *arguments):
+        result = self.wine.run(self.probe, *arguments, timeout=180)
+        if result.returncode != 0:
+            return None
+        return [line.split("\t") for line in result.stdout.decode("utf-8").splitlines()]
+
+    def window(self):
+        lines = self._probe("window")
+        return {fields[0]: fields[1:] for fields in lines} if lines else None
+
+    def controls(self):
+        lines = self._probe("controls") or []
+        return {int(f[0]): {"rect": tuple(map(int, f[2:6])), "enabled": f[6] == "enabled",
+                            "visible": f[7] == "visible", "text": f[8] if len(f) > 8 else ""}
+                for f in lines}
+
+    def items(self):
+        lines = self._probe("items") or []
+        return [f[1] for f in lines if f[0] != "chosen"], \
+            next((int(f[1]) for f in lines if f[0] == "chosen"), -1)
+
+    def dialog(self):
+        lines = self._probe("dialog")
+        if not lines:
+            return None
+        box = {"buttons": {}}
+        for fields in lines:
+            if fields[0] == "button":
+                box["buttons"][int(fields[1])] = tuple(map(int, fields[2:6]))
+            else:
+                box[fields[0]] = fields[1] if len(fields) > 1 else ""
+        return box
+
+    def click_rect(self, rect):
+        left, top, width, height = rect
+        self.wine.click(left + width // 2, top + height // 2)
+
+    def click_control(self, control_id):
+        self.click_rect(self.controls()[control_id]["rect"])
+
+    def wait_for_dialog(self, title, seconds=120):
+        box = wait_until(self.dialog, seconds, f"the message box {title!r}")
+        assert box["title"] == title, f"message box title {box['title']!r}, expected {title!r}"
+        return box
+
+    def answer(self, box, button):
+        self.click_rect(box["buttons"][button])
+        wait_until(lambda: self.dialog() is None, 30, "the message box to close")
+
+    def idle(self):
+        c = self.controls()
+        return c and c[START]["enabled"] and not c[CANCEL]["enabled"]
+
+    def downloading(self):
+        c = self.controls()
+        return c and not c[START]["enabled"] and c[CANCEL]["enabled"]
+
+    def choose(self, index):
+        """Opens the chooser with a click and picks the entry with the keyboard."""
+        _, chosen = self.items()
+        self.click_control(CHOOSER)
+        time.sleep(0.5)
+        steps = index - chosen
+        self.wine.keys(*(["Down"] * steps if steps >= 0 else ["Up"] * -steps), "Return")
+        wait_until(lambda: self.items()[1] == index, 20, f"entry {index + 1} to be chosen")
+
+
+LINE_TAGS = ("(网通下载)", "(联通下载)", "(电信下载)")
+
+
+def local_name(shown_item, address):
+    """The download's file name: the item as shown without its line tag, then the server file
+    name from its first dot on."""
+    stem = shown_item
+    for tag in LINE_TAGS:
+        stem = stem.replace(tag, "")
+    server_name = address.rsplit("/", 1)[-1]
+    dot = server_name.find(".")
+    return stem + (server_name[dot:] if dot >= 0 else "")
+
+
+def path_of(address):
+    return "/" + address.split("/", 3)[3]
+
+
+def folder_listing(folder: Path):
+    return sorted(p.name for p in folder.iterdir()) if folder.exists() else []
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def run(args):
+    work = Path(args.work).resolve()
+    work.mkdir(parents=True, exist_ok=True)
+    server = DemoServer(args.demo_server, args.port)
+    with WineSession(Path(args.prefix or work / "wineprefix"), args.display) as wine:
+        program_folder = wine.drive_c() / "Quorvane"
+        shutil.rmtree(program_folder, ignore_errors=True)
+        program_folder.mkdir(parents=True)
+        shutil.copy(args.program, program_folder / "quorvane-downloader.exe")
+        downloads = program_folder / "下载的文件"
+        window = ProgramWindow(wine, Path(args.probe).resolve())
+
+        server.start(rate_kib=0)
+        program = wine.start(program_folder / "quorvane-downloader.exe")
+        try:
+            steps(args, wine, window, server, program, downloads, program_folder)
+        finally:
+            server.stop()
+            if program.poll() is None:
+                program.kill()
+
+
+def check_resources(window, wine, program_file):
+    found = window.resources(wine.windows_path(program_file))
+    version = {f[1]: f[2] for f in found if f[0] == "version"}
+    check(version.get("FileVersion") == "3.0.0.0" and version.get("ProductVersion") == "3.0.0.0"
+          and version.get("FileDescription") == "主要用于快速下载网络游戏《Quorvane》"
+          and version.get("ProductName") == "Quorvane专用下载器"
+          and version.get("CompanyName") == "Quorvane", f"version record {version}")
+    icons = [(int(f[1]), int(f[2])) for f in found if f[0] == "icon"]
+    check(icons == [(128, 32), (64, 32), (48, 32), (32, 32), (16, 32)], f"icon images {icons}")
+    check(["manifest", "1"] in found, "no manifest")
+    print("resources: version record, five icon images at 32 bits, manifest")
+
+
+def steps(args, wine, window, server, program, downloads, program_folder):
+    check_resources(window, wine, program_folder / "quorvane-downloader.exe")
+    # The window, its caption and its client area.
+    info = wait_until(window.window, 90, "the program's window")
+    check(info["caption"] == ["Quorvane下载器"], f"caption {info['caption']}")
+    check(info["client"] == ["448", "432"], f"client area {info['client']}")
+    check(info["resizable"] == ["0"] and info["maximise-box"] == ["0"], "a fixed frame")
+    print("window: caption and 448x432 client area")
+
+    # The list arrives: its entries, the first chosen, the start button free.
+    entries = server.list_entries()
+    wait_until(lambda: len(window.items()[0]) == len(entries) and window.idle(), 90,
+               "the download list")
+    items, chosen = window.items()
+    check(items[0] == entries[0][0] and chosen == 0, f"items {items}, chosen {chosen}")
+    controls = window.controls()
+    check(controls[STATUS]["text"] == "请选择要下载的文件：", f"status {controls[STATUS]['text']!r}")
+    print("list:", items)
+    if args.screenshot:
+        time.sleep(1)
+        frame = tuple(map(int, info["frame"]))
+        wine.screenshot(Path(args.screenshot), frame)
+        print("screenshot:", args.screenshot)
+
+    # Entry 1, a single file.
+    single = downloads / local_name(items[0], entries[0][1])
+    window.click_control(START)
+    box = window.wait_for_dialog("下载已完成")
+    check(box["text"].startswith("下载已完成，要打开保存文件的文件夹吗？"), f"prompt {box['text']!r}")
+    check(f"请解压缩这个文件：{single.name}" in box["text"], f"prompt {box['text']!r}")
+    window.answer(box, IDNO)
+    wait_until(window.idle, 30, "the window to return to idle")
+    check(single.read_bytes() == server.file_bytes(path_of(entries[0][1])),
+          f"{single.name} differs from the server's file")
+    print("entry 1: downloaded byte for byte,", single.stat().st_size, "bytes")
+
+    # A two-part archive: part one, then part two.
+    archive = next(i for i, (_, address) in enumerate(entries) if ".part1." in address)
+    window.choose(archive)
+    address = entries[archive][1]
+    check(window.controls()[ADDRESS_BOX]["text"] == address, "the entry's address in the box")
+    window.click_control(START)
+    box = window.wait_for_dialog("下载已完成")
+    part1 = downloads / local_name(items[archive], address)
+    check(f"请解压缩这个文件：{part1.name}" in box["text"], f"prompt {box['text']!r}")
+    window.answer(box, IDNO)
+    wait_until(window.idle, 30, "the window to return to idle")
+    for part in ("part1", "part2"):
+        local = downloads / part1.name.replace(".part1.", f".{part}.")
+        check(local.read_bytes() == server.file_bytes(path_of(address.replace(".part1.", f".{part}."))),
+              f"{local.name} differs from the server's file")
+    print(f"entry {archive + 1}: both parts downloaded byte for byte")
+    kept = folder_listing(downloads)
+
+    # Cancel with Yes: the running file goes, nothing partial stays.
+    server.start(rate_kib=SLOW_KIB_PER_CONNECTION)
+    window.choose(0)
+    window.click_control(START)
+    wait_until(window.downloading, 30, "the download to run")
+    window.click_control(CANCEL)
+    box = window.wait_for_dialog("是否取消下载", 30)
+    check(box["text"].endswith("，要取消下载吗？"), f"question {box['text']!r}")
+    window.answer(box, IDYES)
+    wait_until(window.idle, 60, "the window to return to idle after cancelling")
+    after_cancel = folder_listing(downloads)
+    check(after_cancel == [n for n in kept if n != single.name],
+          f"after cancelling the folder holds {after_cancel}")
+    print("cancel: nothing left of the stopped file")
+
+    # Close with Yes during a download: the program ends and leaves nothing behind.
+    window.click_control(START)
+    wait_until(window.downloading, 30, "the download to run")
+    left, top, width, _ = map(int, window.window()["frame"])
+    wine.click(left + width - 12, top + 11)  # the close button of the title bar
+    box = window.wait_for_dialog("正在下载文件", 30)
+    check(box["text"].endswith("，要取消下载吗？"), f"question {box['text']!r}")
+    window.answer(box, IDYES)
+    wait_until(lambda: program.poll() is not None, 60, "the program to end")
+    after_close = folder_listing(downloads)
+    check(after_close == after_cancel, f"after closing the folder holds {after_close}")
+    leftovers = [p for p in program_folder.rglob("*.ini")]
+    check(not leftovers, f"list files left behind: {leftovers}")
+    print("close: the program ended, nothing left behind")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--demo-server", required=True)
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--prefix", help="the Wine prefix (default WORK/wineprefix)")
+    parser.add_argument("--display", help="an X display to use instead of a new Xvfb")
+    parser.add_argument("--screenshot")
+    args = parser.parse_args()
+    run(args)
+    print("window test: passed")
+
+
+if __name__ == "__main__":
+    main()
