@@ -14,63 +14,27 @@ repo="$(cd "$here/.." && pwd)"
 rounds="${ROUNDS:-3}"
 port="${PORT:-18091}"
 
-for p in nginx-light bc cmake ninja-build g++; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ -n "${missing[*]:-}" ]; then
-    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
-
-fetch="${QUORVANE_FETCH:-}"
-if [ -z "$fetch" ]; then
-    cmake -S "$repo" -B "$repo/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF >/dev/null
-    ninja -C "$repo/build-bench" quorvane-fetch >/dev/null
-    fetch="$repo/build-bench/tools/fetch/quorvane-fetch"
-fi
+source "$here/common.sh"
+bench_install nginx-light bc
+fetch="$(bench_fetch)"
 
 work="$(mktemp -d /dev/shm/quorvane-resume-bench.XXXXXX)"
 disk="${DISK_DIR:-$repo/build-bench/disk-out}"
 mkdir -p "$disk"
-nginx_pid=""
 cleanup() {
-    if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then kill -QUIT "$nginx_pid"; fi
+    bench_stop_nginx
     rm -rf "$work" "$disk"/file "$disk"/.file.*
 }
 trap cleanup EXIT
 
-chmod 755 "$work"
-mkdir -p "$work/www" "$work/out" "$work/tmp"
+mkdir -p "$work/www" "$work/out"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$work/www/1g.bin"
 head -c $((64 * 1024 * 1024)) "$work/www/1g.bin" >"$work/www/64m.bin"
 sum1g=$(sha256sum "$work/www/1g.bin" | cut -d' ' -f1)
 sum64m=$(sha256sum "$work/www/64m.bin" | cut -d' ' -f1)
-cat >"$work/nginx.conf" <<CONF
-worker_processes 2;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    client_body_temp_path $work/tmp;
-    proxy_temp_path $work/tmp;
-    fastcgi_temp_path $work/tmp;
-    uwsgi_temp_path $work/tmp;
-    scgi_temp_path $work/tmp;
-    sendfile on;
-    keepalive_requests 100000;
-    server {
-        listen 127.0.0.1:$port;
+bench_start_nginx "$work" "$port" "    access_log off;" "\
         location /fast/ { alias $work/www/; }
-        location /slow/ { alias $work/www/; limit_rate 512k; }
-    }
-}
-CONF
-nginx -c "$work/nginx.conf" -p "$work"
-for _ in $(seq 50); do [ -s "$work/nginx.pid" ] && break; sleep 0.1; done
-nginx_pid="$(cat "$work/nginx.pid")"
+        location /slow/ { alias $work/www/; limit_rate 512k; }"
 
 # seconds DIR ARGS...: the wall time and the CPU time (user + system) of one download into
 # DIR/file.

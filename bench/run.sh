@@ -16,73 +16,32 @@ rounds="${ROUNDS:-3}"
 port="${PORT:-18090}"
 connections=10
 
-need=(nginx-light aria2 axel wget2 curl strace time bc cmake ninja-build g++ python3)
-missing=()
-for p in "${need[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
-
-fetch="${QUORVANE_FETCH:-}"
-if [ -z "$fetch" ]; then
-    cmake -S "$repo" -B "$repo/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF >/dev/null
-    ninja -C "$repo/build-bench" quorvane-fetch >/dev/null
-    fetch="$repo/build-bench/tools/fetch/quorvane-fetch"
-fi
+source "$here/common.sh"
+bench_install aria2 axel wget2 curl strace time bc python3 nginx-light
+fetch="$(bench_fetch)"
 
 work="$(mktemp -d /dev/shm/quorvane-bench.XXXXXX)"
-nginx_pid=""
 cleanup() {
-    if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then
-        kill -QUIT "$nginx_pid"
-        for _ in $(seq 50); do kill -0 "$nginx_pid" 2>/dev/null || break; sleep 0.1; done
-    fi
+    bench_stop_nginx
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-chmod 755 "$work"  # nginx's workers run as another user
-mkdir -p "$work/www" "$work/out" "$work/tmp"
+mkdir -p "$work/www" "$work/out"
 echo "Preparing files in $work ..."
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$work/www/1g.bin"
 head -c $((256 * 1024 * 1024)) "$work/www/1g.bin" >"$work/www/256m.bin"
 head -c $((8 * 1024 * 1024)) "$work/www/1g.bin" >"$work/www/8m.bin"
 
-cat >"$work/nginx.conf" <<CONF
-worker_processes 2;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 1024; }
-http {
+bench_start_nginx "$work" "$port" "\
     log_format bench '\$connection \$request_uri \$status \$body_bytes_sent';
     access_log $work/access.log bench;
-    client_body_temp_path $work/tmp;
-    proxy_temp_path $work/tmp;
-    fastcgi_temp_path $work/tmp;
-    uwsgi_temp_path $work/tmp;
-    scgi_temp_path $work/tmp;
-    sendfile on;
     tcp_nopush on;
-    keepalive_requests 100000;
     keepalive_timeout 60;
-    map \$connection \$mixed_rate { "~[05]\$" 256k; default 2m; }
-    server {
-        listen 127.0.0.1:$port;
+    map \$connection \$mixed_rate { \"~[05]\$\" 256k; default 2m; }" "\
         location /fast/ { alias $work/www/; }
         location /slow/ { alias $work/www/; limit_rate 2m; }
-        location /mixed/ { alias $work/www/; limit_rate \$mixed_rate; }
-    }
-}
-CONF
-nginx -c "$work/nginx.conf" -p "$work"
-for _ in $(seq 50); do [ -s "$work/nginx.pid" ] && break; sleep 0.1; done
-nginx_pid="$(cat "$work/nginx.pid")"
+        location /mixed/ { alias $work/www/; limit_rate \$mixed_rate; }"
 
 results="$work/results.tsv"
 : >"$results"

@@ -12,55 +12,28 @@ repo="$(cd "$here/.." && pwd)"
 rounds="${ROUNDS:-3}"
 port="${PORT:-18095}"
 
-"$repo/tools/install-deps.sh" nginx-light bc wine wine64
-linux_fetch="$repo/build-bench/tools/fetch/quorvane-fetch"
-if [ ! -x "$linux_fetch" ]; then
-    cmake -S "$repo" -B "$repo/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF >/dev/null
-    ninja -C "$repo/build-bench" quorvane-fetch >/dev/null
-fi
+source "$here/common.sh"
+bench_install nginx-light bc wine wine64
+linux_fetch="$(bench_fetch)"
 windows_fetch="${QUORVANE_FETCH_EXE:-$repo/build-windows/tools/fetch/quorvane-fetch.exe}"
 [ -f "$windows_fetch" ] || "$repo/tools/test.sh" --windows
 export WINEPREFIX="${WINEPREFIX:-$repo/build-windows/wine}" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 work="$(mktemp -d /dev/shm/quorvane-winbench.XXXXXX)"
-nginx_pid=""
 cleanup() {
-    if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then kill -QUIT "$nginx_pid"; fi
+    bench_stop_nginx
     wineserver -k 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
-chmod 755 "$work"
-mkdir -p "$work/www" "$work/out" "$work/tmp"
+mkdir -p "$work/www" "$work/out"
 head -c $((256 * 1024 * 1024)) /dev/urandom >"$work/www/256m.bin"
 head -c $((8 * 1024 * 1024)) "$work/www/256m.bin" >"$work/www/8m.bin"
 head -c $((32 * 1024 * 1024)) "$work/www/256m.bin" >"$work/www/32m.bin"
-cat >"$work/nginx.conf" <<CONF
-worker_processes 2;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    client_body_temp_path $work/tmp;
-    proxy_temp_path $work/tmp;
-    fastcgi_temp_path $work/tmp;
-    uwsgi_temp_path $work/tmp;
-    scgi_temp_path $work/tmp;
-    sendfile on;
-    keepalive_requests 100000;
-    server {
-        listen 127.0.0.1:$port;
+bench_start_nginx "$work" "$port" "    access_log off;" "\
         location /fast/ { alias $work/www/; }
-        location /slow/ { alias $work/www/; limit_rate 2m; }
-    }
-}
-CONF
-nginx -c "$work/nginx.conf" -p "$work"
-for _ in $(seq 50); do [ -s "$work/nginx.pid" ] && break; sleep 0.1; done
-nginx_pid="$(cat "$work/nginx.pid")"
+        location /slow/ { alias $work/www/; limit_rate 2m; }"
 wineserver -p 2>/dev/null || true  # Wine's start-up once, not in every run
 
 # once TOOL PATH: prints the wall time of one download, after checking its bytes.
