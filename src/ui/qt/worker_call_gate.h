@@ -14,6 +14,8 @@
 #include <memory>
 #include <mutex>
 
+#include "ui/call_on_gui_thread.h"
+
 namespace quorvane::ui {
 
 class WorkerCallGate {
@@ -49,25 +51,5 @@ class WorkerCallGate {
     std::shared_ptr<Shared> shared_;
     QPointer<QObject> guiObject_;
 };
-
-// Runs work directly on the window's thread, or through the gate from any other thread; a call
-// the gate no longer serves yields fallback.
-template <typename Result, typename Work>
-Result callOnGuiThread(WorkerCallGate& gate, Result fallback, Work&& work) {
-    if (gate.onGuiThread()) return work();
-    Result result = fallback;
-    // Capturing by reference is safe: the work runs only while this thread waits for it.
-    gate.runOnGuiThread([&] { result = work(); });
-    return result;
-}
-
-template <typename Work>
-void callOnGuiThread(WorkerCallGate& gate, Work&& work) {
-    if (gate.onGuiThread()) {
-        work();
-        return;
-    }
-    gate.runOnGuiThread([&] { work(); });
-}
 
 }  // namespace quorvane::ui
