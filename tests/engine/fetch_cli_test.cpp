@@ -1,68 +1,20 @@
 // quorvane-fetch as a user meets it: help and version, where -o and -O put the file, and an exit
 // status that tells what went wrong, also after Ctrl-C.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "engine_test_support.h"
+#include "fetch_child.h"
 #include "support/test_http_server.h"
 
 namespace quorvane::testing {
 namespace {
 
-struct Finished {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string contentsOf(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs quorvane-fetch in `folder`, its output kept in files beside the test's scratch folder.
-class FetchRun {
-  public:
-    FetchRun(const std::filesystem::path& folder, std::vector<std::string> arguments)
-        : outFile_(output_.path() / "out"), errFile_(output_.path() / "err") {
-        arguments.insert(arguments.begin(), QUORVANE_FETCH_PATH);
-        std::vector<char*> argv;  // made before fork: the child only calls what is safe there
-        for (auto& word : arguments) argv.push_back(word.data());
-        argv.push_back(nullptr);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(::open(outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-            ::dup2(::open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-            if (::chdir(folder.c_str()) == 0) ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-    }
-    void signal(int number) const { ::kill(pid_, number); }
-    Finished wait() const {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, contentsOf(outFile_),
-                contentsOf(errFile_)};
-    }
-
-  private:
-    ScratchFolder output_;
-    std::filesystem::path outFile_, errFile_;
-    pid_t pid_ = -1;
-};
-
-Finished fetch(const std::filesystem::path& folder, std::vector<std::string> arguments) {
-    return FetchRun(folder, std::move(arguments)).wait();
+FetchFinished fetch(const std::filesystem::path& folder, std::vector<std::string> arguments) {
+    return FetchChild(folder, std::move(arguments)).wait();
 }
 
 TEST(FetchCommandLine, AnswersHelpAndVersionAndRefusesBadUsage) {
@@ -123,7 +75,7 @@ TEST(FetchCommandLine, CtrlCEndsWith130AndAReason) {
     server.servePattern("/slow.bin", 4 * 1024 * 1024, throttledTo(256 * 1024));
     ScratchFolder folder;
 
-    FetchRun run(folder.path(), {"-o", "slow.bin", server.url("/slow.bin")});
+    FetchChild run(folder.path(), {"-o", "slow.bin", server.url("/slow.bin")});
     // Once its temporary file is there, the download runs and Ctrl-C is handled.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (listing(folder.path()).empty() && std::chrono::steady_clock::now() < deadline) {
