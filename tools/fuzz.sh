@@ -14,6 +14,7 @@ read -r -a targets <<<"${FUZZ_TARGETS:-fuzz_ini_reader fuzz_gbk_text fuzz_local_
 
 tools/install-deps.sh
 launcher=()
+export CCACHE_BASEDIR=$PWD
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORVANE_FUZZ=ON -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null

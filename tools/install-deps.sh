@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config git
+    cmake ninja-build g++ pkg-config git ccache
     qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-translations-l10n qt6-image-formats-plugins
     libqt6svg6 libcurl4-openssl-dev libssl-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev python3-pyftpdlib

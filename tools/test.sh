@@ -21,6 +21,9 @@ elif [ "${1:-}" = "--threads" ]; then
 fi
 
 tools/install-deps.sh
+# ccache keeps the builds of earlier runs; paths count from the checkout, wherever it is.
+export CCACHE_BASEDIR=$PWD
+options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -G Ninja "${options[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 

@@ -19,6 +19,7 @@ window_test_servers=(-DQUORVANE_WEB_HOME="http://127.0.0.1:$window_test_port/dow
 for n in 1 2 3; do
     window_test_servers+=(-DQUORVANE_LIST_SOURCE_$n="http://127.0.0.1:$window_test_port/list/$n/down.ini")
 done
+export CCACHE_BASEDIR=$PWD
 command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DQUORVANE_WINDOWS_DEPS="$deps" -DCMAKE_BUILD_TYPE=Release "${window_test_servers[@]}" \
