@@ -4,7 +4,7 @@ function(gtest_discover_tests target)
     cmake_parse_arguments(PARSE_ARGV 1 discover "NO_PRETTY_VALUES;NO_PRETTY_TYPES"
         "DISCOVERY_MODE;DISCOVERY_TIMEOUT;TEST_PREFIX;TEST_SUFFIX;WORKING_DIRECTORY" "PROPERTIES")
     add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
-    set(timeout 600)
+    set(timeout 300)  # a whole program's cases take under two minutes
     set(properties ${discover_PROPERTIES})
     list(FIND properties TIMEOUT at)
     if(NOT at EQUAL -1)
