@@ -143,25 +143,6 @@ std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& targ
     return std::nullopt;
 }
 
-PartFile::PartFile(PartFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {
-    other.path_.clear();
-}
-
-PartFile& PartFile::operator=(PartFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = std::exchange(other.fd_, -1);
-        path_ = std::move(other.path_);
-        other.path_.clear();
-    }
-    return *this;
-}
-
-PartFile::~PartFile() {
-    close();
-}
-
 void PartFile::close() {
     if (fd_ != -1) CloseHandle(handleOf(std::exchange(fd_, -1)));
 }
