@@ -2,11 +2,13 @@
 
 // The slow work on a job's file, on a thread of its own so that the engine's thread never waits
 // for the disk: checkpoints (flush the data written so far, then replace the resume record that
-// claims it) and the SHA-256 of the file, which follows the front of the bytes written in order
-// and reads them back from the file (from the page cache, as they were written moments ago).
+// claims it) and the SHA-256 of the file, which follows the front of the bytes written in order.
+// Bytes are hashed from the memory they arrived in where the memory set aside for that allows;
+// the rest is read back from the file once the front reaches it (from the page cache, as a rule).
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -34,6 +36,10 @@ class FileWorker {
     void waitForCheckpoint();
     // Every byte before `end` is written: the hash may follow up to there.
     void hashUpTo(std::int64_t end);
+    // `bytes` are written at `offset`: they are hashed as they are instead of being read back
+    // when the hash gets there. Takes them, leaving an empty buffer of the same capacity in their
+    // place, unless the memory set aside for the hash holds bytes it needs sooner.
+    void hashFromMemory(std::int64_t offset, std::vector<char>& bytes);
     // Waits until the hash has taken in `size` bytes; the digest in hex, or nothing when the file
     // could not be read back.
     std::optional<std::string> finishHash(std::int64_t size);
@@ -41,7 +47,10 @@ class FileWorker {
   private:
     void run();
     void writeCheckpoint(const ResumeRecord& record);
+    bool hashWanted() const;  // with the lock held
     void hashSome(std::unique_lock<std::mutex>& lock);
+    void hashBlock(std::unique_lock<std::mutex>& lock);
+    void readBackAndHash(std::unique_lock<std::mutex>& lock);
 
     const PartFile& file_;
     ResumeFiles names_;
@@ -54,8 +63,12 @@ class FileWorker {
     bool quitting_ = false;
     std::int64_t hashed_ = 0;
     std::int64_t hashTarget_ = 0;
+    bool finishing_ = false;  // the digest is awaited: nothing is left for later
     bool readFailed_ = false;
-    std::vector<char> block_;  // the worker's own
+    std::map<std::int64_t, std::vector<char>> inMemory_;  // by offset, all after hashed_
+    std::size_t inMemoryBytes_ = 0;
+    std::vector<std::vector<char>> spares_;  // buffers no longer needed, to be handed back
+    std::vector<char> readBuffer_;           // the worker's own
     std::thread thread_;
 };
 

@@ -151,9 +151,14 @@ void Job::startOver() {
     if (auto problem = file_->truncate(0)) failOnFile(*problem);
 }
 
-void Job::noteWritten(std::int64_t begin, std::int64_t end) {
+void Job::noteWritten(std::int64_t begin, std::int64_t end, std::vector<char>* bytes) {
+    const bool inOrder = begin == written_.prefixEnd();
     written_.add(begin, end);
-    if (worker_) worker_->hashUpTo(written_.prefixEnd());
+    if (!worker_) return;
+    // Bytes that arrive in order are hashed as they are; the rest is read back when the hash
+    // gets there. Handed over before the hash may go past them.
+    if (bytes && inOrder) worker_->hashFromMemory(begin, *bytes);
+    worker_->hashUpTo(written_.prefixEnd());
 }
 
 ResumeRecord Job::currentRecord() const {
@@ -353,7 +358,7 @@ bool Job::flush(Transfer& transfer) {
     auto problem = file_->writeAt(transfer.batchOffset, transfer.batch);
     const std::int64_t end =
         transfer.batchOffset + static_cast<std::int64_t>(transfer.batch.size());
-    if (!problem) noteWritten(transfer.batchOffset, end);
+    if (!problem) noteWritten(transfer.batchOffset, end, &transfer.batch);
     transfer.batchOffset = end;
     transfer.batch.clear();
     if (problem) failOnFile(*problem);

@@ -57,7 +57,9 @@ class Job {
     void readPreviousRecord();
     void adoptOrDropPreviousRecord();
     void startOver();
-    void noteWritten(std::int64_t begin, std::int64_t end);
+    // [begin, end) is in the file; `bytes`, when given, holds those bytes, and the hash may take
+    // them (leaving an empty buffer in their place).
+    void noteWritten(std::int64_t begin, std::int64_t end, std::vector<char>* bytes = nullptr);
     ResumeRecord currentRecord() const;
     void checkpointNow(Clock::time_point now);
     bool worthKeeping() const;
