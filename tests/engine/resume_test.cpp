@@ -129,11 +129,15 @@ INSTANTIATE_TEST_SUITE_P(
                                 false},
                       Tampering{"is a record whose text was altered started over?",
                                 [](const ScratchFolder& folder) {
-                                    std::fstream record(folder / kRecordName, std::ios::in |
-                                                                                  std::ios::out |
-                                                                                  std::ios::binary);
-                                    record.seekp(40);
-                                    record.put('9');
+                                    // Claims the whole file, under the old check line.
+                                    std::ifstream in(folder / kRecordName, std::ios::binary);
+                                    std::string text((std::istreambuf_iterator<char>(in)), {});
+                                    in.close();
+                                    const auto done = text.find("done ");
+                                    const auto check = text.find("check ");
+                                    text.replace(done, check - done,
+                                                 "done 0 " + std::to_string(kSize) + "\n");
+                                    std::ofstream(folder / kRecordName, std::ios::binary) << text;
                                 },
                                 false},
                       Tampering{"is a record for another address started over?",
