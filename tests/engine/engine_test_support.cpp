@@ -47,6 +47,11 @@ std::string sha256Of(const std::string& bytes) {
     return hex(digest.data(), length);
 }
 
+std::string fileText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 std::string sha256OfFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return "(missing)";

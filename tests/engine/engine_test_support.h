@@ -35,6 +35,8 @@ class ScratchFolder {
 // Names in the folder, sorted.
 std::vector<std::string> listing(const std::filesystem::path& folder);
 std::string sha256OfFile(const std::filesystem::path& file);
+// The whole file; empty when it cannot be read.
+std::string fileText(const std::filesystem::path& file);
 std::string sha256Of(const std::string& bytes);
 
 // Records what the engine tells; waits with a time budget.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <fstream>
 #include <thread>
 
 #include "engine/resume_record.h"
@@ -19,9 +18,7 @@ constexpr std::int64_t kKiB = 1024;
 constexpr std::int64_t kSize = 4096 * kKiB;
 
 std::int64_t recordedBytes(const std::filesystem::path& record) {
-    std::ifstream in(record, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto parsed = engine::parseRecord(text);
+    auto parsed = engine::parseRecord(fileText(record));
     return parsed ? parsed->done.total() : 0;
 }
 

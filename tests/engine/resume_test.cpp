@@ -52,9 +52,7 @@ void interruptHalfway(TestHttpServer& server, const ScratchFolder& folder) {
 }
 
 engine::ResumeRecord recordIn(const ScratchFolder& folder) {
-    std::ifstream in(folder / kRecordName, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto record = engine::parseRecord(text);
+    auto record = engine::parseRecord(fileText(folder / kRecordName));
     return record ? *record : engine::ResumeRecord{};
 }
 
@@ -130,9 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Tampering{"is a record whose text was altered started over?",
                                 [](const ScratchFolder& folder) {
                                     // Claims the whole file, under the old check line.
-                                    std::ifstream in(folder / kRecordName, std::ios::binary);
-                                    std::string text((std::istreambuf_iterator<char>(in)), {});
-                                    in.close();
+                                    std::string text = fileText(folder / kRecordName);
                                     const auto done = text.find("done ");
                                     const auto check = text.find("check ");
                                     text.replace(done, check - done,
