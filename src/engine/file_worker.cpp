@@ -112,7 +112,9 @@ void FileWorker::run() {
 // claims it replaces the old one.
 void FileWorker::writeCheckpoint(const ResumeRecord& record) {
     if (file_.syncData()) return;  // the old record stays; it claims less
-    replaceFile(names_.record, names_.staging, serializeRecord(record));
+    replaceFile(
+        names_.record, [this](std::string_view tag) { return names_.staging(tag); },
+        serializeRecord(record));
 }
 
 bool FileWorker::hashWanted() const {

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "engine/failure.h"
+#include "engine/leftovers.h"
 #include "engine/part_name.h"
 #include "engine/sha256.h"
 
@@ -264,12 +265,12 @@ JobReport Job::release() {
             file_.reset();
         } else {
             worker_.reset();
-            file_->discard();
-            file_.reset();
             if (ownsName_) {
                 removeFile(names_.record);
-                removeFile(names_.staging);
+                removeStagingLeftovers(options_.target);
             }
+            file_->discard();
+            file_.reset();
         }
     }
     worker_.reset();
@@ -673,6 +674,7 @@ void Job::completeIfDone() {
     if (auto problem = file_->truncate(size_)) return failOnFile(*problem);
     if (!verify()) return;
     worker_.reset();  // a checkpoint under way ends before the file goes
+    if (ownsName_) removeStagingLeftovers(options_.target);
     if (auto problem = file_->commit(options_.target, options_.tuning.flushBeforeRename))
         return failOnFile(*problem);
     file_.reset();

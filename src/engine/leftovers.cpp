@@ -2,42 +2,17 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "engine/part_file.h"
+#include "engine/part_name.h"
 #include "engine/resume_record.h"
 
 namespace quorvane::engine {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Group {
-    std::vector<fs::path> files;
-    fs::file_time_type newest = fs::file_time_type::min();
-    bool random = false;  // an earlier version's temporary name: never resumed
-};
-
-bool isHex(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
-}
-
-// The target name a leftover belongs to: ".<target>.part|.prec|.pnew", or ".<target>.<16 hex
-// digits>.part" from earlier versions. Nothing for any other file.
-std::optional<std::pair<std::string, bool>> targetOf(const std::string& name) {
-    if (name.size() < 7 || name[0] != '.') return std::nullopt;
-    const std::string_view suffix = std::string_view(name).substr(name.size() - 5);
-    if (suffix != ".part" && suffix != ".prec" && suffix != ".pnew") return std::nullopt;
-    std::string stem = name.substr(1, name.size() - 6);
-    if (suffix == ".part" && stem.size() > 17 && stem[stem.size() - 17] == '.' &&
-        isHex(std::string_view(stem).substr(stem.size() - 16))) {
-        return std::make_pair(stem.substr(0, stem.size() - 17), true);
-    }
-    return std::make_pair(stem, false);
-}
 
 // File names as UTF-8 both ways: std::string conversions of a path use the ANSI code page on
 // Windows, which cannot hold every name.
@@ -50,40 +25,69 @@ fs::path pathFromUtf8(const std::string& name) {
     return fs::path(std::u8string(name.begin(), name.end()));
 }
 
-bool targetComplete(const fs::path& target, const fs::path& record) {
+// ".<something>" + suffix, as all the hidden names are.
+bool isHidden(const std::string& name, std::string_view suffix) {
+    return name.size() > suffix.size() + 1 && name[0] == '.' && name.ends_with(suffix);
+}
+
+bool holdsRecord(const fs::path& file) {
+    auto text = readSmallFile(file, kLargestRecord);
+    return text && parseRecord(*text);
+}
+
+// The plain files of the folder by name, with the time each last changed. Decided without
+// following links: a link is never one of the program's files, whatever it points at.
+std::map<std::string, std::pair<fs::path, fs::file_time_type>> plainFilesIn(
+    const fs::path& folder) {
+    std::map<std::string, std::pair<fs::path, fs::file_time_type>> files;
     std::error_code error;
-    if (!fs::is_regular_file(target, error)) return false;
-    auto text = readSmallFile(record, kLargestRecord);
-    auto parsed = text ? parseRecord(*text) : std::nullopt;
-    if (!parsed) return true;  // nothing to resume with anyway
-    auto size = fs::file_size(target, error);
-    return !error && static_cast<std::int64_t>(size) == parsed->size;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code unreadable;
+        if (it->symlink_status(unreadable).type() != fs::file_type::regular) continue;
+        const auto changed = fs::last_write_time(it->path(), unreadable);
+        if (unreadable) continue;
+        files.emplace(utf8NameOf(it->path()), std::make_pair(it->path(), changed));
+    }
+    return files;
 }
 
 }  // namespace
 
 void removeLeftovers(const fs::path& folder, std::chrono::hours age) {
-    std::map<std::string, Group> groups;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (!it->is_regular_file(error)) continue;
-        auto owner = targetOf(utf8NameOf(it->path()));
-        if (!owner) continue;
-        // Each random-named file stands alone; the others group by their target.
-        std::string key = owner->second ? utf8NameOf(it->path()) : owner->first;
-        Group& group = groups[key];
-        group.random = owner->second;
-        group.files.push_back(it->path());
-        group.newest = std::max(group.newest, it->last_write_time(error));
-    }
+    const auto files = plainFilesIn(folder);
     const auto now = fs::file_time_type::clock::now();
-    for (const auto& [key, group] : groups) {
-        const fs::path target =
-            folder / pathFromUtf8(targetOf(utf8NameOf(group.files.front()))->first);
-        bool old = now - group.newest > age;
-        bool done = targetComplete(target, resumeFilesFor(target).record);
-        if (!old && !done) continue;
-        for (const auto& file : group.files) removeFile(file);
+    auto old = [&](fs::file_time_type changed) { return now - changed > age; };
+    std::set<std::string> recorded;  // part files that a record beside them proves to be ours
+    for (const auto& [name, file] : files) {
+        if (!isHidden(name, ".prec") || !holdsRecord(file.first)) continue;
+        const std::string partName = name.substr(0, name.size() - 5) + ".part";
+        recorded.insert(partName);
+        const auto part = files.find(partName);
+        if (part == files.end()) {
+            std::error_code error;
+            const auto there = fs::symlink_status(folder / pathFromUtf8(partName), error);
+            if (!fs::exists(there)) removeFile(file.first);
+            continue;
+        }
+        if (old(std::max(file.second, part->second.second)) &&
+            removeUnusedPartFile(part->second.first)) {
+            removeFile(file.first);
+        }
+    }
+    for (const auto& [name, file] : files) {
+        if (!old(file.second)) continue;
+        if (isHidden(name, ".part") && !recorded.contains(name)) {
+            removeUnusedPartFile(file.first);
+        } else if (isHidden(name, ".pnew") && holdsRecord(file.first)) {
+            removeFile(file.first);
+        }
+    }
+}
+
+void removeStagingLeftovers(const fs::path& target) {
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    for (const auto& [name, file] : plainFilesIn(folder)) {
+        if (isStagingFileName(file.first.filename(), target.filename())) removeFile(file.first);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,11 +20,16 @@ namespace quorvane::engine {
 // Empty when all went well, otherwise why not, for a person to read.
 using Problem = std::optional<std::string>;
 
+// Names a new file from a random tag of kTagLength hex digits.
+using TaggedName = std::function<std::filesystem::path(std::string_view tag)>;
+
 class PartFile {
   public:
     // Opens the file at `path` for reading and writing, creating it when absent, and locks it
     // (an exclusive advisory lock, released by the system when the process dies). Fails when
-    // another job holds the lock, and then says so in `locked`.
+    // another job holds the lock, and then says so in `locked`. Never opens through a link: what
+    // is at `path` must be a plain file with no other name, or nothing, and anything else is
+    // left untouched and named in `whyNot`.
     static std::optional<PartFile> open(const std::filesystem::path& path, std::string& whyNot,
                                         bool& locked);
     // A new file under a name of its own beside the target (".<target name>.<random>.part", see
@@ -69,11 +75,16 @@ class PartFile {
 };
 
 // Replaces the file at `path` with `bytes` so that a crash leaves the old or the new content,
-// never a mix: writes `staging`, flushes it and renames it over `path`.
-Problem replaceFile(const std::filesystem::path& path, const std::filesystem::path& staging,
+// never a mix: writes a new file under a name from `stagingName` that nothing had, flushes it
+// and renames it over `path`. Refuses to replace anything but a plain file.
+Problem replaceFile(const std::filesystem::path& path, const TaggedName& stagingName,
                     std::string_view bytes);
-// The whole file when it exists and holds at most `most` bytes.
+// The whole file when it is a plain file (not read through a link) of at most `most` bytes.
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t most);
+// Removes a plain file; a link, a folder or anything else stays.
 void removeFile(const std::filesystem::path& path);
+// Removes the part file at `path` unless a job holds its lock or it is not a plain file. True
+// when it is gone.
+bool removeUnusedPartFile(const std::filesystem::path& path);
 
 }  // namespace quorvane::engine

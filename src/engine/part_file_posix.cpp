@@ -42,6 +42,43 @@ void syncFolder(const std::filesystem::path& folder) {
     ::close(fd);
 }
 
+std::string describeOpenError(int error) {
+    if (error == ELOOP) return "it is a symbolic link";
+    return describeError(error);
+}
+
+// Why the open file is not one of the program's own: a FIFO, a device, a folder, or a file that
+// has another name as well (a hard link), which writing would change under that name too.
+Problem notOwnFile(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return describeError(errno);
+    if (!S_ISREG(info.st_mode)) return std::string("it is not a regular file");
+    if (info.st_nlink > 1) return std::string("it has another name (a hard link)");
+    return std::nullopt;
+}
+
+// Creates a file under a name that nothing had, from `name` and a random tag: never through a
+// link, and never one that is there already. -1, with whyNot told, when it cannot.
+int createFresh(const TaggedName& name, int access, std::filesystem::path& path,
+                std::string& whyNot) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        path = name(randomTag());
+        int fd = ::open(path.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) return fd;
+        if (errno != EEXIST) {
+            whyNot = "cannot create " + path.string() + ": " + describeError(errno);
+            return -1;
+        }
+    }
+    whyNot = "cannot find a free temporary name in " + folderOf(path).string();
+    return -1;
+}
+
+bool isRegularFile(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 Problem writeAll(int fd, std::int64_t offset, std::span<const char> bytes) {
     while (!bytes.empty()) {
         ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), offset);
@@ -61,11 +98,18 @@ Problem writeAll(int fd, std::int64_t offset, std::span<const char> bytes) {
 std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::string& whyNot,
                                        bool& locked) {
     locked = false;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Without waiting on a FIFO or a device: whatever it is, it is looked at and let go.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
-        whyNot = "cannot create a file in " + folderOf(path).string() + ": " + describeError(errno);
+        whyNot = "cannot open " + path.string() + ": " + describeOpenError(errno);
         return std::nullopt;
     }
+    if (auto problem = notOwnFile(fd)) {
+        ::close(fd);
+        whyNot = "cannot use " + path.string() + ": " + *problem + "; it was left as it is";
+        return std::nullopt;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         locked = errno == EWOULDBLOCK;
         ::close(fd);
@@ -78,17 +122,12 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
 std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& target,
                                                std::string& whyNot) {
     const auto folder = folderOf(target);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        auto path = folder / partFileName(target.filename(), randomTag());
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) return PartFile(fd, std::move(path));
-        if (errno != EEXIST) {
-            whyNot = "cannot create a file in " + folder.string() + ": " + describeError(errno);
-            return std::nullopt;
-        }
-    }
-    whyNot = "cannot find a free temporary name in " + folder.string();
-    return std::nullopt;
+    std::filesystem::path path;
+    int fd = createFresh(
+        [&](std::string_view tag) { return folder / partFileName(target.filename(), tag); },
+        O_RDWR, path, whyNot);
+    if (fd < 0) return std::nullopt;
+    return PartFile(fd, std::move(path));
 }
 
 void PartFile::close() {
@@ -179,13 +218,19 @@ void PartFile::discard() {
     }
 }
 
-Problem replaceFile(const std::filesystem::path& path, const std::filesystem::path& staging,
+Problem replaceFile(const std::filesystem::path& path, const TaggedName& stagingName,
                     std::string_view bytes) {
-    int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return "cannot write " + staging.string() + ": " + describeError(errno);
+    std::filesystem::path staging;
+    std::string whyNot;
+    int fd = createFresh(stagingName, O_WRONLY, staging, whyNot);
+    if (fd < 0) return whyNot;
     Problem problem = writeAll(fd, 0, bytes);
     if (!problem && ::fdatasync(fd) != 0) problem = "cannot write: " + describeError(errno);
     if (::close(fd) != 0 && !problem) problem = "cannot write: " + describeError(errno);
+    struct stat info {};
+    if (!problem && ::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        problem = "cannot replace " + path.string() + ": it is not a regular file";
+    }
     if (!problem && ::rename(staging.c_str(), path.c_str()) != 0) {
         problem = "cannot replace " + path.string() + ": " + describeError(errno);
     }
@@ -194,8 +239,13 @@ Problem replaceFile(const std::filesystem::path& path, const std::filesystem::pa
 }
 
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t most) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string bytes;
     char buffer[16384];
     while (true) {
@@ -211,7 +261,21 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
 }
 
 void removeFile(const std::filesystem::path& path) {
-    ::unlink(path.c_str());
+    if (isRegularFile(path)) ::unlink(path.c_str());
+}
+
+// The lock decides, held while the name goes, and the name must still be the file that was
+// locked: a job that opens it meanwhile finds it locked and takes a name of its own.
+bool removeUnusedPartFile(const std::filesystem::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat opened {}, named {};
+    bool gone = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+                ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+                named.st_dev == opened.st_dev && named.st_ino == opened.st_ino &&
+                ::unlink(path.c_str()) == 0;
+    ::close(fd);
+    return gone;
 }
 
 }  // namespace quorvane::engine

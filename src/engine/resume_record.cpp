@@ -102,10 +102,14 @@ std::optional<ResumeRecord> parseRecord(std::string_view text) {
 
 ResumeFiles resumeFilesFor(const std::filesystem::path& target) {
     ResumeFiles files;
+    files.target = target;
     files.part = target.parent_path() / hiddenFileName(target.filename(), ".part");
     files.record = target.parent_path() / hiddenFileName(target.filename(), ".prec");
-    files.staging = target.parent_path() / hiddenFileName(target.filename(), ".pnew");
     return files;
+}
+
+std::filesystem::path ResumeFiles::staging(std::string_view tag) const {
+    return target.parent_path() / stagingFileName(target.filename(), tag);
 }
 
 }  // namespace quorvane::engine

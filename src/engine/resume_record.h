@@ -30,12 +30,14 @@ std::optional<ResumeRecord> parseRecord(std::string_view text);
 
 inline constexpr std::size_t kLargestRecord = 1 << 20;
 
-// The names kept beside a target: the partly written file, its record, and the record's next
-// version while it is being written.
+// The names kept beside a target: the partly written file and its record.
 struct ResumeFiles {
+    std::filesystem::path target;
     std::filesystem::path part;
     std::filesystem::path record;
-    std::filesystem::path staging;
+    // Where the record's next version is written before it replaces the record: a new name for
+    // every version, so that nothing already there is ever written through.
+    std::filesystem::path staging(std::string_view tag) const;
 };
 ResumeFiles resumeFilesFor(const std::filesystem::path& target);
 

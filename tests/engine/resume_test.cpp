@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "case_name.h"
 #include "engine/leftovers.h"
+#include "engine/part_file.h"
+#include "engine/part_name.h"
 #include "engine/resume_record.h"
 #include "engine/sha256.h"
 #include "engine_test_support.h"
@@ -136,6 +139,14 @@ INSTANTIATE_TEST_SUITE_P(
                                     std::ofstream(folder / kRecordName, std::ios::binary) << text;
                                 },
                                 false},
+                      Tampering{"is a record's next version that a kill left removed?",
+                                [](const ScratchFolder& folder) {
+                                    const auto staging =
+                                        engine::stagingFileName("file.bin", "0123456789abcdef");
+                                    std::ofstream(folder.path() / staging, std::ios::binary)
+                                        << fileText(folder / kRecordName);
+                                },
+                                true},
                       Tampering{"is a record for another address started over?",
                                 [](const ScratchFolder& folder) {
                                     auto record = recordIn(folder);
@@ -251,39 +262,75 @@ TEST(Resume, AResumedFileIsCheckedWholeAndAWrongOneIsNeverKept) {
     expectOnlyThePattern(folder.path(), "file.bin", kSize);
 }
 
-// What interrupted downloads leave is cleared when it can no longer be of use, and only then.
-TEST(Leftovers, GoWhenTheirTargetIsCompleteOrUntouchedForAWeek) {
+// What interrupted downloads leave goes once untouched for a week, and only what is provably
+// theirs: a record that parses with its part file, a part file alone, a record's next version
+// that parses. Never what the user made, a link, or a file that a running job holds; and a target
+// of the record's size does not make a partial file complete.
+TEST(Leftovers, OnlyWhatIsProvablyTheProgramsGoesAndNeverWhileInUse) {
     ScratchFolder folder;
-    auto make = [&](const std::string& name, std::chrono::hours age = std::chrono::hours(0)) {
-        std::ofstream(folder / name) << name;
+    const auto aWeekAgo = std::chrono::hours(8 * 24);
+    auto make = [&](const std::string& name, const std::string& text,
+                    std::chrono::hours age = std::chrono::hours(0)) {
+        std::ofstream(folder / name, std::ios::binary) << text;
         std::filesystem::last_write_time(folder / name,
                                          std::filesystem::file_time_type::clock::now() - age);
     };
-    const auto eightDays = std::chrono::hours(8 * 24);
-    make(".old.rar.part", eightDays);  // not started for a week: goes, with its record
-    make(".old.rar.prec", eightDays);
-    make(".fresh.rar.part");  // recent, no target yet: kept for a resume
-    make(".fresh.rar.prec");
-    make("done.rar");  // its target is there and no record says otherwise: goes
-    make(".done.rar.part");
-    make(".12345678.rar.0123456789abcdef.part", eightDays);  // an earlier version's name
-    make(".0123456789abcdef.part");  // an old name of its own kind, but recent
-    make(".hidden");                 // not ours
-    make("other.rar");               // the user's
-    engine::ResumeRecord record;     // a target of another size: an older file, the new one resumes
-    record.url = "http://example/newer.rar";
-    record.size = 1000;
-    record.done.add(0, 10);
-    make("newer.rar");
-    make(".newer.rar.part");
-    std::ofstream(folder / ".newer.rar.prec", std::ios::binary) << engine::serializeRecord(record);
+    engine::ResumeRecord resumable;
+    resumable.url = "http://example/file.rar";
+    resumable.size = 1000;
+    resumable.done.add(0, 10);
+    const std::string record = engine::serializeRecord(resumable);
+    const std::string part(10, 'p');
+
+    make(".old.rar.part", part, aWeekAgo);  // a pair untouched for a week: goes
+    make(".old.rar.prec", record, aWeekAgo);
+    make(".fresh.rar.part", part);  // a recent pair beside a target of the record's size: kept
+    make(".fresh.rar.prec", record);
+    make("fresh.rar", std::string(1000, 't'));
+    make(".torn.rar.part", part);  // a recent part file beside a record that does not parse
+    make(".torn.rar.prec", record.substr(0, 40));
+    make("torn.rar", "t");
+    make(".thesis.prec", "the user's own notes", aWeekAgo);  // not a record: kept at any age
+    make(".gone.rar.prec", record);  // a record whose part file is gone resumes nothing: goes
+    make(".12345678.rar.0123456789abcdef.part", part, aWeekAgo);  // a part file alone: goes
+    make(".notes.part", "recent");                                // the same, recent: kept
+    make(".file.rar.0123456789abcdef.pnew", record, aWeekAgo);    // a next version: goes
+    make(".half.rar.pnew", record.substr(0, 40), aWeekAgo);       // not a record: kept
+    make(".running.rar.part", part, aWeekAgo);  // held by a job in another program: kept
+    make(".running.rar.prec", record, aWeekAgo);
+    make(".second.rar.0123456789abcdef.part", part, aWeekAgo);  // the same without a record
+    make("target", "the user's", aWeekAgo);
+    std::error_code noLinks;
+    std::filesystem::create_symlink(folder / "target", folder / ".link.rar.part", noLinks);
+    make(".hidden", "");
+    make("other.rar", "");
+    std::string whyNot;
+    bool locked = false;
+    auto running = engine::PartFile::open(folder / ".running.rar.part", whyNot, locked);
+    auto second = engine::PartFile::open(folder / ".second.rar.0123456789abcdef.part", whyNot, locked);
+    ASSERT_TRUE(running && second) << whyNot;
 
     engine::removeLeftovers(folder.path());
 
-    EXPECT_EQ(listing(folder.path()),
-              (std::vector<std::string>{".0123456789abcdef.part", ".fresh.rar.part",
-                                        ".fresh.rar.prec", ".hidden", ".newer.rar.part",
-                                        ".newer.rar.prec", "done.rar", "newer.rar", "other.rar"}));
+    std::vector<std::string> kept{".fresh.rar.part",
+                                  ".fresh.rar.prec",
+                                  ".half.rar.pnew",
+                                  ".hidden",
+                                  ".notes.part",
+                                  ".running.rar.part",
+                                  ".running.rar.prec",
+                                  ".second.rar.0123456789abcdef.part",
+                                  ".thesis.prec",
+                                  ".torn.rar.part",
+                                  ".torn.rar.prec",
+                                  "fresh.rar",
+                                  "other.rar",
+                                  "target",
+                                  "torn.rar"};
+    if (!noLinks) kept.push_back(".link.rar.part");
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(listing(folder.path()), kept);
+    EXPECT_EQ(fileText(folder / "target"), "the user's");
 }
 
 }  // namespace
