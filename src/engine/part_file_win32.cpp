@@ -74,11 +74,41 @@ std::filesystem::path folderOf(const std::filesystem::path& file) {
 }
 
 // Readers may look, nobody else may write: the share mode is the lock, and the system drops it
-// with the handle when the process dies.
+// with the handle when the process dies. A reparse point (a link, a junction) is opened as itself,
+// never followed, and then refused by notOwnFile.
 HANDLE openForJob(const std::filesystem::path& path, DWORD disposition) {
     return CreateFileW(win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                       nullptr, disposition, FILE_ATTRIBUTE_HIDDEN, nullptr);
+                       nullptr, disposition, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
+                       nullptr);
 }
+
+// Why the open file is not one of the program's own: a link, a folder, a device, or a file that
+// has another name as well (a hard link), which writing would change under that name too.
+Problem notOwnFile(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)) return describeError(GetLastError());
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return std::string("it is a link");
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+        GetFileType(file) != FILE_TYPE_DISK) {
+        return std::string("it is not a regular file");
+    }
+    if (info.nNumberOfLinks > 1) return std::string("it has another name (a hard link)");
+    return std::nullopt;
+}
+
+// A plain file, looked at without following a link.
+bool isRegularFile(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(win32Path(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
+// Creates a file under a name that nothing had, from `name` and a random tag; never one that is
+// there already, a link included. INVALID_HANDLE_VALUE, with whyNot told, when it cannot.
+HANDLE createFresh(const TaggedName& name, DWORD access, DWORD share,
+                   std::filesystem::path& path, std::string& whyNot);
 
 OVERLAPPED at(std::int64_t offset) {
     OVERLAPPED position{};
@@ -109,6 +139,24 @@ std::string randomTag() {
     return tag;
 }
 
+HANDLE createFresh(const TaggedName& name, DWORD access, DWORD share,
+                   std::filesystem::path& path, std::string& whyNot) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        path = name(randomTag());
+        const HANDLE handle =
+            CreateFileW(win32Path(path).c_str(), access, share, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) return handle;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            whyNot = "cannot create " + utf8Of(path) + ": " + describeError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    whyNot = "cannot find a free temporary name in " + utf8Of(folderOf(path));
+    return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::string& whyNot,
@@ -119,8 +167,12 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
         const DWORD error = GetLastError();
         locked = error == ERROR_SHARING_VIOLATION;
         whyNot = locked ? "another download is writing " + utf8Of(path)
-                        : "cannot create a file in " + utf8Of(folderOf(path)) + ": " +
-                              describeError(error);
+                        : "cannot open " + utf8Of(path) + ": " + describeError(error);
+        return std::nullopt;
+    }
+    if (auto problem = notOwnFile(handle)) {
+        CloseHandle(handle);
+        whyNot = "cannot use " + utf8Of(path) + ": " + *problem + "; it was left as it is";
         return std::nullopt;
     }
     return PartFile(valueOf(handle), path);
@@ -129,18 +181,12 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
 std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& target,
                                                std::string& whyNot) {
     const auto folder = folderOf(target);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        auto path = folder / partFileName(target.filename(), randomTag());
-        const HANDLE handle = openForJob(path, CREATE_NEW);
-        if (handle != INVALID_HANDLE_VALUE) return PartFile(valueOf(handle), std::move(path));
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-            whyNot = "cannot create a file in " + utf8Of(folder) + ": " + describeError(error);
-            return std::nullopt;
-        }
-    }
-    whyNot = "cannot find a free temporary name in " + utf8Of(folder);
-    return std::nullopt;
+    std::filesystem::path path;
+    const HANDLE handle = createFresh(
+        [&](std::string_view tag) { return folder / partFileName(target.filename(), tag); },
+        GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, path, whyNot);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    return PartFile(valueOf(handle), std::move(path));
 }
 
 void PartFile::close() {
@@ -250,18 +296,21 @@ void PartFile::discard() {
     }
 }
 
-Problem replaceFile(const std::filesystem::path& path, const std::filesystem::path& staging,
+Problem replaceFile(const std::filesystem::path& path, const TaggedName& stagingName,
                     std::string_view bytes) {
-    const HANDLE file = CreateFileW(win32Path(staging).c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return "cannot write " + utf8Of(staging) + ": " + describeError(GetLastError());
-    }
+    std::filesystem::path staging;
+    std::string whyNot;
+    const HANDLE file = createFresh(stagingName, GENERIC_WRITE, 0, staging, whyNot);
+    if (file == INVALID_HANDLE_VALUE) return whyNot;
     Problem problem = writeAll(file, 0, bytes);
     if (!problem && !FlushFileBuffers(file)) {
         problem = "cannot write: " + describeError(GetLastError());
     }
     if (!CloseHandle(file) && !problem) problem = "cannot write: " + describeError(GetLastError());
+    const DWORD there = GetFileAttributesW(win32Path(path).c_str());
+    if (!problem && there != INVALID_FILE_ATTRIBUTES && !isRegularFile(path)) {
+        problem = "cannot replace " + utf8Of(path) + ": it is not a regular file";
+    }
     if (!problem && !MoveFileExW(win32Path(staging).c_str(), win32Path(path).c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         problem = "cannot replace " + utf8Of(path) + ": " + describeError(GetLastError());
@@ -271,14 +320,18 @@ Problem replaceFile(const std::filesystem::path& path, const std::filesystem::pa
 }
 
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t most) {
-    const HANDLE file =
-        CreateFileW(win32Path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(win32Path(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string bytes;
     char buffer[16384];
     std::optional<std::string> result;
-    while (true) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool plain = GetFileInformationByHandle(file, &info) &&
+                       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                       GetFileType(file) == FILE_TYPE_DISK;
+    while (plain) {
         DWORD got = 0;
         if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr) || bytes.size() + got > most) {
             break;
@@ -294,7 +347,25 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
 }
 
 void removeFile(const std::filesystem::path& path) {
-    DeleteFileW(win32Path(path).c_str());
+    if (isRegularFile(path)) DeleteFileW(win32Path(path).c_str());
+}
+
+// A job's handle shares no deletion, so this open fails while one holds the file; once open, it
+// keeps jobs out until the file is gone.
+bool removeUnusedPartFile(const std::filesystem::path& path) {
+    const HANDLE file =
+        CreateFileW(win32Path(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    const bool gone =
+        GetFileInformationByHandle(file, &info) &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+        SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(file);
+    return gone;
 }
 
 }  // namespace quorvane::engine

@@ -37,7 +37,9 @@ NativeString digestOf(const std::filesystem::path& name) {
     const std::u8string text = name.u8string();
     const std::string digest = Sha256::hexOf(
         std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
-    return nativeOf("~" + digest.substr(0, kDigestLength));
+    std::string tail = "~";
+    tail.append(digest, 0, kDigestLength);
+    return nativeOf(tail);
 }
 
 std::string taggedSuffix(std::string_view tag, std::string_view kind) {
