@@ -124,8 +124,8 @@ std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& targ
     const auto folder = folderOf(target);
     std::filesystem::path path;
     int fd = createFresh(
-        [&](std::string_view tag) { return folder / partFileName(target.filename(), tag); },
-        O_RDWR, path, whyNot);
+        [&](std::string_view tag) { return folder / partFileName(target.filename(), tag); }, O_RDWR,
+        path, whyNot);
     if (fd < 0) return std::nullopt;
     return PartFile(fd, std::move(path));
 }
@@ -269,7 +269,8 @@ void removeFile(const std::filesystem::path& path) {
 bool removeUnusedPartFile(const std::filesystem::path& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    struct stat opened {}, named {};
+    struct stat opened {};
+    struct stat named {};
     bool gone = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
                 ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
                 named.st_dev == opened.st_dev && named.st_ino == opened.st_ino &&

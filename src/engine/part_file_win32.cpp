@@ -105,11 +105,6 @@ bool isRegularFile(const std::filesystem::path& path) {
            (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
-// Creates a file under a name that nothing had, from `name` and a random tag; never one that is
-// there already, a link included. INVALID_HANDLE_VALUE, with whyNot told, when it cannot.
-HANDLE createFresh(const TaggedName& name, DWORD access, DWORD share,
-                   std::filesystem::path& path, std::string& whyNot);
-
 OVERLAPPED at(std::int64_t offset) {
     OVERLAPPED position{};
     position.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
@@ -139,8 +134,10 @@ std::string randomTag() {
     return tag;
 }
 
-HANDLE createFresh(const TaggedName& name, DWORD access, DWORD share,
-                   std::filesystem::path& path, std::string& whyNot) {
+// Creates a file under a name that nothing had, from `name` and a random tag; never one that is
+// there already, a link included. INVALID_HANDLE_VALUE, with whyNot told, when it cannot.
+HANDLE createFresh(const TaggedName& name, DWORD access, DWORD share, std::filesystem::path& path,
+                   std::string& whyNot) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         path = name(randomTag());
         const HANDLE handle =
@@ -320,9 +317,9 @@ Problem replaceFile(const std::filesystem::path& path, const TaggedName& staging
 }
 
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t most) {
-    const HANDLE file = CreateFileW(win32Path(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE file =
+        CreateFileW(win32Path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string bytes;
     char buffer[16384];
@@ -353,9 +350,8 @@ void removeFile(const std::filesystem::path& path) {
 // A job's handle shares no deletion, so this open fails while one holds the file; once open, it
 // keeps jobs out until the file is gone.
 bool removeUnusedPartFile(const std::filesystem::path& path) {
-    const HANDLE file =
-        CreateFileW(win32Path(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE file = CreateFileW(win32Path(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info{};
     FILE_DISPOSITION_INFO disposition{};

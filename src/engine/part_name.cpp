@@ -35,8 +35,8 @@ NativeString nativeOf(const std::string& ascii) {
 // The digest is of the name's UTF-8, so that it is the same on every platform.
 NativeString digestOf(const std::filesystem::path& name) {
     const std::u8string text = name.u8string();
-    const std::string digest = Sha256::hexOf(
-        std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+    const std::string digest =
+        Sha256::hexOf(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
     std::string tail = "~";
     tail.append(digest, 0, kDigestLength);
     return nativeOf(tail);
@@ -93,8 +93,7 @@ bool isStagingFileName(const std::filesystem::path& name, const std::filesystem:
     const NativeString& candidate = name.native();
     const std::size_t tagAt = model.size() - kTagLength - 5;  // before ".pnew"
     if (candidate.size() != model.size() || candidate.compare(0, tagAt, model, 0, tagAt) != 0 ||
-        candidate.compare(tagAt + kTagLength, NativeString::npos, model, tagAt + kTagLength) !=
-            0) {
+        candidate.compare(tagAt + kTagLength, NativeString::npos, model, tagAt + kTagLength) != 0) {
         return false;
     }
     return std::all_of(candidate.begin() + static_cast<std::ptrdiff_t>(tagAt),

@@ -122,19 +122,18 @@ TEST_P(WithSomethingAtAHiddenName, NothingIsWrittenThroughItNorRemoved) {
 
 INSTANTIATE_TEST_SUITE_P(
     Intruders, WithSomethingAtAHiddenName,
-    ::testing::Values(
-        Intruder{"is a link at the part file refused?", ".file.bin.part", Planted::symbolicLink,
-                 true},
-        Intruder{"is a second name of another file at the part file refused?", ".file.bin.part",
-                 Planted::hardLink, true},
-        Intruder{"is a fifo at the part file refused and kept?", ".file.bin.part", Planted::fifo,
-                 true},
-        Intruder{"is a link at the record passed by?", ".file.bin.prec", Planted::symbolicLink,
-                 false},
-        Intruder{"is a fifo at the record passed by without waiting?", ".file.bin.prec",
-                 Planted::fifo, false},
-        Intruder{"is a link at the record's old staging name never written through?",
-                 ".file.bin.pnew", Planted::symbolicLink, false}),
+    ::testing::Values(Intruder{"is a link at the part file refused?", ".file.bin.part",
+                               Planted::symbolicLink, true},
+                      Intruder{"is a second name of another file at the part file refused?",
+                               ".file.bin.part", Planted::hardLink, true},
+                      Intruder{"is a fifo at the part file refused and kept?", ".file.bin.part",
+                               Planted::fifo, true},
+                      Intruder{"is a link at the record passed by?", ".file.bin.prec",
+                               Planted::symbolicLink, false},
+                      Intruder{"is a fifo at the record passed by without waiting?",
+                               ".file.bin.prec", Planted::fifo, false},
+                      Intruder{"is a link at the record's old staging name never written through?",
+                               ".file.bin.pnew", Planted::symbolicLink, false}),
     QuestionName());
 
 #ifdef _WIN32

@@ -307,25 +307,19 @@ TEST(Leftovers, OnlyWhatIsProvablyTheProgramsGoesAndNeverWhileInUse) {
     std::string whyNot;
     bool locked = false;
     auto running = engine::PartFile::open(folder / ".running.rar.part", whyNot, locked);
-    auto second = engine::PartFile::open(folder / ".second.rar.0123456789abcdef.part", whyNot, locked);
+    auto second =
+        engine::PartFile::open(folder / ".second.rar.0123456789abcdef.part", whyNot, locked);
     ASSERT_TRUE(running && second) << whyNot;
 
     engine::removeLeftovers(folder.path());
 
-    std::vector<std::string> kept{".fresh.rar.part",
-                                  ".fresh.rar.prec",
-                                  ".half.rar.pnew",
-                                  ".hidden",
-                                  ".notes.part",
-                                  ".running.rar.part",
-                                  ".running.rar.prec",
-                                  ".second.rar.0123456789abcdef.part",
-                                  ".thesis.prec",
-                                  ".torn.rar.part",
-                                  ".torn.rar.prec",
-                                  "fresh.rar",
-                                  "other.rar",
-                                  "target",
+    std::vector<std::string> kept{".fresh.rar.part",   ".fresh.rar.prec",
+                                  ".half.rar.pnew",    ".hidden",
+                                  ".notes.part",       ".running.rar.part",
+                                  ".running.rar.prec", ".second.rar.0123456789abcdef.part",
+                                  ".thesis.prec",      ".torn.rar.part",
+                                  ".torn.rar.prec",    "fresh.rar",
+                                  "other.rar",         "target",
                                   "torn.rar"};
     if (!noLinks) kept.push_back(".link.rar.part");
     std::sort(kept.begin(), kept.end());
