@@ -57,6 +57,39 @@ TEST(Lifecycle, AThousandEnginesComeAndGoWithAJobRunning) {
     server.releaseStalls();
 }
 
+// Starts one more job from inside the first end it hears of, as a queue starts its next file.
+class ChainingListener : public RecordingListener {
+  public:
+    void onJobEnded(engine::JobId job, const engine::JobReport& report) override {
+        RecordingListener::onJobEnded(job, report);
+        if (engine != nullptr && chained.load() == 0) chained.store(engine->start(next).id);
+    }
+
+    engine::Engine* engine = nullptr;
+    engine::JobOptions next;
+    std::atomic<engine::JobId> chained{0};
+};
+
+TEST(Lifecycle, AJobStartedWhileTheEngineEndsEndsToo) {
+    TestHttpServer server;
+    server.servePattern("/file.bin", 4096 * kKiB, throttledTo(256 * kKiB));
+    ScratchFolder folder;
+    for (int i = 0; i < 20; ++i) {
+        ChainingListener listener;
+        listener.next = optionsFor(server.url("/file.bin"), folder / "next.bin", 2);
+        engine::JobId first = 0;
+        {
+            engine::Engine engine(listener);
+            listener.engine = &engine;
+            first = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 2)).id;
+        }
+        ASSERT_EQ(listener.endEvents(first), 1) << "round " << i;
+        ASSERT_NE(listener.chained.load(), 0u) << "round " << i;
+        ASSERT_EQ(listener.endEvents(listener.chained.load()), 1) << "round " << i;
+    }
+    server.releaseStalls();
+}
+
 TEST(Lifecycle, StopEndsEveryTransferWithinATenthOfASecond) {
     TestHttpServer server;
     server.servePattern("/file.bin", 64 * 1024 * kKiB, throttledTo(512 * kKiB));
