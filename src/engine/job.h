@@ -61,6 +61,7 @@ class Job {
     // them (leaving an empty buffer in their place).
     void noteWritten(std::int64_t begin, std::int64_t end, std::vector<char>* bytes = nullptr);
     ResumeRecord currentRecord() const;
+    bool recordable() const;
     void checkpointNow(Clock::time_point now);
     bool worthKeeping() const;
     bool verify();
