@@ -32,6 +32,9 @@ std::optional<std::string> schemeOf(const std::string& url) {
 constexpr std::chrono::milliseconds kTrialPeriod{50};
 constexpr std::chrono::milliseconds kQuickEnough{100};
 
+// Tries from the first byte that may end no further than an earlier one before the job fails.
+constexpr int kMostRestartsNoFurther = 2;
+
 std::chrono::milliseconds pauseAfter(int failures, const Tuning& tuning) {
     auto pause = tuning.firstRetryPause;
     for (int i = 1; i < failures && pause < tuning.longestRetryPause; ++i) pause *= 2;
@@ -536,6 +539,12 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
         return fail(failure.kind, failure.reason + " (gave up after " +
                                       std::to_string(transfer.failures) + " tries)");
     }
+    if (restartGotNoFurther(transfer)) {
+        return fail(failure.kind, failure.reason + " (gave up after " +
+                                      std::to_string(transfer.failures) +
+                                      " tries from the first byte: none got further than " +
+                                      std::to_string(furthestFromStart_) + " bytes)");
+    }
     const auto pause = pauseAfter(transfer.failures, options_.tuning);
     if (outOfPatienceForAnAnswer(pause, now)) {
         return fail(failure.kind, failure.reason + " (no answer from the server after " +
@@ -549,6 +558,19 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
     }
     transfer.state = Transfer::State::pausing;
     transfer.resumeAt = now + pause;
+}
+
+// Over one stream every try starts again from the first byte: one that ends no further than an
+// earlier one is no progress, and a server that cuts every answer at the same place never gets
+// to the end, so a few such tries are enough. Tries that got no byte are left to the tries.
+bool Job::restartGotNoFurther(const Transfer& transfer) {
+    if (mode_ != Mode::single || transfer.offset == 0) return false;
+    if (transfer.offset > furthestFromStart_) {
+        furthestFromStart_ = transfer.offset;
+        restartsNoFurther_ = 0;
+        return false;
+    }
+    return ++restartsNoFurther_ >= kMostRestartsNoFurther;
 }
 
 // Until the server has answered once, the tries share one deadline; afterwards a fault is taken
