@@ -189,6 +189,11 @@ bool Job::recordable() const {
 void Job::checkpointNow(Clock::time_point now) {
     lastCheckpoint_ = now;
     if (!recordable() || !worker_) return;
+    // What waits in the connections' batches is written first, so that the record claims all that
+    // has arrived: on a slow line a batch takes many seconds to fill.
+    for (auto& transfer : transfers_) {
+        if (!flush(*transfer)) return;
+    }
     if (written_.total() == checkpointedBytes_) return;
     checkpointedBytes_ = written_.total();
     worker_->checkpoint(currentRecord());

@@ -86,6 +86,39 @@ TEST(Resume, AFailureAfterTheTriesKeepsWhatArrivedAndTheNextJobFetchesOnlyTheRes
     expectOnlyThePattern(bench.folder.path(), "file.bin", kSize);
 }
 
+// A crash loses what arrived since the last checkpoint, not what waits in the connections'
+// batches: on a slow line those take far longer to fill than a checkpoint takes to come.
+TEST(Resume, TheRecordClaimsWhatArrivedWithinSeconds) {
+    TestHttpServer server;
+    server.servePattern("/file.bin", 4 * kSize, throttledTo(16 * kKiB));  // per connection
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    ScratchFolder folder;
+    auto options = optionsFor(server.url("/file.bin"), folder / "file.bin", 4);
+    options.tuning.writeBatch = engine::Tuning{}.writeBatch;  // as in the program
+    options.tuning.minPieceSize = engine::Tuning{}.minPieceSize;
+    auto job = engine.start(options);
+    auto waitFor = [](std::chrono::seconds budget, auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + budget;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return done();
+    };
+    ASSERT_TRUE(waitFor(std::chrono::seconds(20), [&] {
+        return job.progress->received.load() >= 64 * kKiB;
+    })) << "the download did not get going";
+    const std::int64_t arrived = job.progress->received.load();
+
+    // A request of the smallest piece takes 16 s at this rate, a batch longer.
+    EXPECT_TRUE(waitFor(std::chrono::seconds(6),
+                        [&] { return recordIn(folder).done.total() >= arrived; }))
+        << recordIn(folder).done.total() << " bytes recorded, " << arrived << " had arrived";
+    engine.stop(job.id);
+    ASSERT_TRUE(listener.waitForEnd(job.id));
+    server.releaseStalls();
+}
+
 // What may have happened to the file or the record between two runs, and what the second run
 // must make of it: the server's file, never a mix.
 struct Tampering {
