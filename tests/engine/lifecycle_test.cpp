@@ -90,12 +90,15 @@ TEST(Lifecycle, AJobStartedWhileTheEngineEndsEndsToo) {
     server.releaseStalls();
 }
 
-TEST(Lifecycle, StopEndsEveryTransferWithinATenthOfASecond) {
+// Requests that would run for ten seconds: a stop that waited for them would show.
+TEST(Lifecycle, StopEndsEveryTransferWithoutWaitingForItsRequest) {
     TestHttpServer server;
     server.servePattern("/file.bin", 64 * 1024 * kKiB, throttledTo(512 * kKiB));
     EngineBench bench;
-    auto job =
-        bench.engine.start(optionsFor(server.url("/file.bin"), bench.folder / "file.bin", 10));
+    auto options = optionsFor(server.url("/file.bin"), bench.folder / "file.bin", 10);
+    options.tuning.requestDuration = std::chrono::seconds(10);
+    options.tuning.largestRequest = 64 * 1024 * kKiB;
+    auto job = bench.engine.start(options);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (job.progress->received.load() < 1024 * kKiB &&
            std::chrono::steady_clock::now() < deadline) {
@@ -110,7 +113,8 @@ TEST(Lifecycle, StopEndsEveryTransferWithinATenthOfASecond) {
 
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::stopped);
-    EXPECT_LT(took, std::chrono::milliseconds(100));
+    // Well within a second on an idle machine; loose for a loaded one under a sanitizer or Wine.
+    EXPECT_LT(took, std::chrono::seconds(2));
     EXPECT_TRUE(listing(bench.folder.path()).empty());
     server.releaseStalls();
 }
