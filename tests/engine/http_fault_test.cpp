@@ -88,7 +88,7 @@ TEST(FaultThatHealsOnTime, AStalledConnectionGivesItsPieceBack) {
     Faults faults;
     faults.stallFirst = 2;
     faults.stallAfter = 64 * kKiB;
-    faults.stallFor = std::chrono::seconds(20);
+    faults.stallFor = std::chrono::seconds(60);
     TestHttpServer server;
     server.servePattern("/file.bin", kSize, faults);
     EngineBench bench;
@@ -99,7 +99,8 @@ TEST(FaultThatHealsOnTime, AStalledConnectionGivesItsPieceBack) {
 
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
-    EXPECT_LT(took, std::chrono::seconds(15)) << "the stalled piece waited for the server";
+    // Noticed within the 2 s low-speed window; loose for a loaded machine under Wine.
+    EXPECT_LT(took, std::chrono::seconds(30)) << "the stalled piece waited for the server";
     EXPECT_GE(report->retries, 1);
     expectOnlyThePattern(bench.folder.path(), "file.bin", kSize);
     server.releaseStalls();
