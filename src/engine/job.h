@@ -124,7 +124,7 @@ class Job {
     bool restartPending_ = false;
     bool restartedOnce_ = false;
     std::int64_t furthestFromStart_ = 0;  // the longest stream from the first byte so far
-    int restartsNoFurther_ = 0;            // streams since then that ended no further
+    int restartsNoFurther_ = 0;           // streams since then that ended no further
     int retries_ = 0;
     int connections_ = 0;
     std::optional<JobReport> report_;

@@ -48,8 +48,8 @@ TEST(FtpResume, ResumesOnlyAPartialOfTheSameFileTime) {
     ScratchFolder served;
     const std::int64_t size = 1024 * kKiB;
     std::ofstream(served / "game.rar", std::ios::binary) << patternBytes(size);
-    const auto modified = std::chrono::file_clock::to_sys(
-        std::filesystem::last_write_time(served / "game.rar"));
+    const auto modified =
+        std::chrono::file_clock::to_sys(std::filesystem::last_write_time(served / "game.rar"));
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(modified.time_since_epoch()).count();
     FtpServer server(served.path());
@@ -61,8 +61,7 @@ TEST(FtpResume, ResumesOnlyAPartialOfTheSameFileTime) {
         record.size = size;
         record.lastModified = "mdtm " + std::to_string(sameTime ? seconds : seconds - 3600);
         record.done.add(0, size / 2);
-        std::ofstream(bench.folder / ".game.rar.part", std::ios::binary)
-            << patternBytes(size / 2);
+        std::ofstream(bench.folder / ".game.rar.part", std::ios::binary) << patternBytes(size / 2);
         std::ofstream(bench.folder / ".game.rar.prec", std::ios::binary)
             << engine::serializeRecord(record);
 

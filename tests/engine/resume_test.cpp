@@ -51,8 +51,8 @@ void interruptHalfway(TestHttpServer& server, const ScratchFolder& folder, Fault
     }
     engine.stop(job.id, /*keepForResume=*/true);
     ASSERT_TRUE(listener.waitForEnd(job.id));
-    const auto kept = keeps ? std::vector<std::string>{kPartName, kRecordName}
-                            : std::vector<std::string>{};
+    const auto kept =
+        keeps ? std::vector<std::string>{kPartName, kRecordName} : std::vector<std::string>{};
     ASSERT_EQ(listing(folder.path()), kept);
 }
 
@@ -111,8 +111,8 @@ TEST(Resume, TheRecordClaimsWhatArrivedWithinSeconds) {
     const std::int64_t arrived = job.progress->received.load();
 
     // A request of the smallest piece takes 16 s at this rate, a batch longer.
-    EXPECT_TRUE(waitFor(std::chrono::seconds(6),
-                        [&] { return recordIn(folder).done.total() >= arrived; }))
+    EXPECT_TRUE(
+        waitFor(std::chrono::seconds(6), [&] { return recordIn(folder).done.total() >= arrived; }))
         << recordIn(folder).done.total() << " bytes recorded, " << arrived << " had arrived";
     engine.stop(job.id);
     ASSERT_TRUE(listener.waitForEnd(job.id));
@@ -274,23 +274,23 @@ TEST_P(WithTheServersValidators, AResumeKeepsOnlyBytesTheServerVouchesFor) {
 
 INSTANTIATE_TEST_SUITE_P(
     Validators, WithTheServersValidators,
-    ::testing::Values(
-        ValidatorCase{"is a strong ETag trusted?", Faults{}, true},
-        ValidatorCase{"is a Last-Modified alone trusted?", validatorsWith([](Faults& f) {
-                          f.noEtag = true;
-                          f.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
-                      }),
-                      true},
-        ValidatorCase{"is a weak ETag with a Last-Modified trusted?",
-                      validatorsWith([](Faults& f) {
-                          f.etag = "W/\"v1\"";
-                          f.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
-                      }),
-                      true},
-        ValidatorCase{"is a file without validators fetched anew?",
-                      validatorsWith([](Faults& f) { f.noEtag = true; }), false},
-        ValidatorCase{"is a file with only a weak ETag fetched anew?",
-                      validatorsWith([](Faults& f) { f.etag = "W/\"v1\""; }), false}),
+    ::testing::Values(ValidatorCase{"is a strong ETag trusted?", Faults{}, true},
+                      ValidatorCase{"is a Last-Modified alone trusted?",
+                                    validatorsWith([](Faults& f) {
+                                        f.noEtag = true;
+                                        f.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+                                    }),
+                                    true},
+                      ValidatorCase{"is a weak ETag with a Last-Modified trusted?",
+                                    validatorsWith([](Faults& f) {
+                                        f.etag = "W/\"v1\"";
+                                        f.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+                                    }),
+                                    true},
+                      ValidatorCase{"is a file without validators fetched anew?",
+                                    validatorsWith([](Faults& f) { f.noEtag = true; }), false},
+                      ValidatorCase{"is a file with only a weak ETag fetched anew?",
+                                    validatorsWith([](Faults& f) { f.etag = "W/\"v1\""; }), false}),
     QuestionName());
 
 struct HashCase {
