@@ -1,10 +1,13 @@
 # Tests of a cross build run through CMAKE_CROSSCOMPILING_EMULATOR (Wine). Starting Wine once a
-# test case would take minutes, so each test program is one test that runs all of its cases.
+# test case would take minutes, so each test program is one test that runs all of its cases. Its
+# output is unbuffered and names every case as it starts, so a time-out shows where it hung.
 function(gtest_discover_tests target)
     cmake_parse_arguments(PARSE_ARGV 1 discover "NO_PRETTY_VALUES;NO_PRETTY_TYPES"
         "DISCOVERY_MODE;DISCOVERY_TIMEOUT;TEST_PREFIX;TEST_SUFFIX;WORKING_DIRECTORY" "PROPERTIES")
-    add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
-    set(timeout 300)  # a whole program's cases take under two minutes
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/unbuffered_output.cpp)
+    add_test(NAME ${target} COMMAND ${target})
+    # A whole program's cases take under two minutes alone, four under Wine on a loaded machine.
+    set(timeout 900)
     set(properties ${discover_PROPERTIES})
     list(FIND properties TIMEOUT at)
     if(NOT at EQUAL -1)

@@ -85,8 +85,9 @@ class Engine::Loop {
         owner_ = std::this_thread::get_id();
         while (true) {
             auto now = Clock::now();
+            // Read before the commands, so that a start pushed before quit() is among them.
+            const bool quitting = quitting_.load();
             applyCommands(now);
-            bool quitting = quitting_.load();
             if (quitting) {
                 // Not the user's stop: what the jobs have is kept for a resume.
                 for (auto& job : jobs_) job->interrupt();
@@ -96,7 +97,8 @@ class Engine::Loop {
             readFinishedRequests(Clock::now());
             for (auto& job : jobs_) job->schedule(Clock::now());
             reapEndedJobs();
-            if (quitting && jobs_.empty()) return;
+            // A listener may have started a job from inside its call: that one ends too.
+            if (quitting && jobs_.empty() && !commandsWaiting()) return;
             auto wait = static_cast<int>(waitTime(Clock::now()).count());
             curl_multi_poll(multi_.get(), nullptr, 0, wait, nullptr);
         }
@@ -126,6 +128,11 @@ class Engine::Loop {
                 }
             }
         }
+    }
+
+    bool commandsWaiting() {
+        std::lock_guard lock(mutex_);
+        return !commands_.empty();
     }
 
     void readFinishedRequests(Clock::time_point now) {

@@ -25,7 +25,8 @@ class Engine {
   public:
     explicit Engine(Listener& listener);
     // Stops every job (each still ends, as stopped, keeping what it has for a resume, as after a
-    // crash) and joins the engine's thread.
+    // crash), also one started just before or from inside a listener call meanwhile, and joins
+    // the engine's thread.
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;

@@ -33,6 +33,9 @@ std::optional<std::string> schemeOf(const std::string& url) {
 constexpr std::chrono::milliseconds kTrialPeriod{50};
 constexpr std::chrono::milliseconds kQuickEnough{100};
 
+// Tries from the first byte that may end no further than an earlier one before the job fails.
+constexpr int kMostRestartsNoFurther = 2;
+
 std::chrono::milliseconds pauseAfter(int failures, const Tuning& tuning) {
     auto pause = tuning.firstRetryPause;
     for (int i = 1; i < failures && pause < tuning.longestRetryPause; ++i) pause *= 2;
@@ -94,6 +97,8 @@ void Job::begin(Clock::time_point now) {
     worker_ = std::make_unique<FileWorker>(*file_, names_, expectedSha256_.has_value());
     lastCheckpoint_ = now;
     transfers_.push_back(std::make_unique<Transfer>(*this, options_, ftp_));
+    // The FTP probe asks for the file's time too (MDTM): the version a resume relies on.
+    if (ftp_) curl_easy_setopt(transfers_.front()->easy(), CURLOPT_FILETIME, 1L);
     issueRequest(*transfers_.front(), now);
 }
 
@@ -108,13 +113,14 @@ void Job::interrupt() {
 
 // ---- resuming ------------------------------------------------------------------------------
 
-// A record is trusted only when it is whole, names this source, and claims no byte beyond the end
-// of the file on disk; otherwise the old bytes are worth nothing.
+// A record is trusted only when it is whole, names this source and a version of the file, and
+// claims no byte beyond the end of the file on disk; otherwise the old bytes are worth nothing.
 void Job::readPreviousRecord() {
     auto text = readSmallFile(names_.record, kLargestRecord);
     auto record = text ? parseRecord(*text) : std::nullopt;
     const std::int64_t onDisk = file_->length();
     if (resumable_ && record && record->url == options_.url && record->size >= 0 &&
+        namesAVersion({record->size, record->etag, record->lastModified}) &&
         !record->done.empty() && record->done.ranges().back().end <= onDisk) {
         auto gaps = record->done.missing(record->size);
         // The first request asks for the first missing bytes, and none that are already there.
@@ -127,12 +133,12 @@ void Job::readPreviousRecord() {
 }
 
 // Called once the first response has been checked: the same file as before (same size and the
-// same validators) keeps its bytes, anything else starts from nothing.
+// same validators, which name a version) keeps its bytes, anything else starts from nothing.
 void Job::adoptOrDropPreviousRecord() {
     if (!previous_) return;
     const ResumeRecord& old = *previous_;
-    bool same = identity_ && identity_->size == old.size && identity_->etag == old.etag &&
-                identity_->lastModified == old.lastModified;
+    bool same = identity_ && namesAVersion(*identity_) && identity_->size == old.size &&
+                identity_->etag == old.etag && identity_->lastModified == old.lastModified;
     if (same) {
         written_ = old.done;
         resumedBytes_ = written_.total();
@@ -174,11 +180,20 @@ ResumeRecord Job::currentRecord() const {
     return record;
 }
 
-// Only a file fetched in ranges of known size can be resumed.
+// Only a file fetched in ranges of known size can be resumed, and only when the server names its
+// version: otherwise a later job could not tell whether the bytes on the server changed.
+bool Job::recordable() const {
+    return resumable_ && mode_ == Mode::segmented && size_ >= 0 && identity_ &&
+           namesAVersion(*identity_);
+}
+
 void Job::checkpointNow(Clock::time_point now) {
     lastCheckpoint_ = now;
-    if (mode_ != Mode::segmented || size_ < 0 || !worker_ || !resumable_) {
-        return;
+    if (!recordable() || !worker_) return;
+    // What waits in the connections' batches is written first, so that the record claims all that
+    // has arrived: on a slow line a batch takes many seconds to fill.
+    for (auto& transfer : transfers_) {
+        if (!flush(*transfer)) return;
     }
     if (written_.total() == checkpointedBytes_) return;
     checkpointedBytes_ = written_.total();
@@ -244,7 +259,7 @@ JobReport Job::release() {
         file_.reset();
     }
     if (file_) {
-        bool keep = worthKeeping() && mode_ == Mode::segmented && size_ >= 0 && resumable_;
+        bool keep = worthKeeping() && recordable();
         if (keep) {
             // What arrived is kept: written, flushed and recorded before the file is let go.
             for (auto& transfer : transfers_) {
@@ -476,8 +491,11 @@ void Job::handleSuccess(Transfer& transfer, Clock::time_point now) {
     if (transfer.headersOnly) {
         // The FTP probe: SIZE told the length, or nothing.
         curl_off_t length = -1;
+        curl_off_t time = -1;
         curl_easy_getinfo(transfer.easy(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        identity_ = FileIdentity{length, "", ""};
+        curl_easy_getinfo(transfer.easy(), CURLINFO_FILETIME_T, &time);
+        curl_easy_setopt(transfer.easy(), CURLOPT_FILETIME, 0L);  // the pieces need no MDTM
+        identity_ = FileIdentity{length, "", time >= 0 ? "mdtm " + std::to_string(time) : ""};
         transfer.offset = transfer.requestEnd = 0;
         if (length >= 0) {
             adoptOrDropPreviousRecord();
@@ -527,6 +545,12 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
         return fail(failure.kind, failure.reason + " (gave up after " +
                                       std::to_string(transfer.failures) + " tries)");
     }
+    if (restartGotNoFurther(transfer)) {
+        return fail(failure.kind, failure.reason + " (gave up after " +
+                                      std::to_string(transfer.failures) +
+                                      " tries from the first byte: none got further than " +
+                                      std::to_string(furthestFromStart_) + " bytes)");
+    }
     const auto pause = pauseAfter(transfer.failures, options_.tuning);
     if (outOfPatienceForAnAnswer(pause, now)) {
         return fail(failure.kind, failure.reason + " (no answer from the server after " +
@@ -540,6 +564,19 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
     }
     transfer.state = Transfer::State::pausing;
     transfer.resumeAt = now + pause;
+}
+
+// Over one stream every try starts again from the first byte: one that ends no further than an
+// earlier one is no progress, and a server that cuts every answer at the same place never gets
+// to the end, so a few such tries are enough. Tries that got no byte are left to the tries.
+bool Job::restartGotNoFurther(const Transfer& transfer) {
+    if (mode_ != Mode::single || transfer.offset == 0) return false;
+    if (transfer.offset > furthestFromStart_) {
+        furthestFromStart_ = transfer.offset;
+        restartsNoFurther_ = 0;
+        return false;
+    }
+    return ++restartsNoFurther_ >= kMostRestartsNoFurther;
 }
 
 // Until the server has answered once, the tries share one deadline; afterwards a fault is taken

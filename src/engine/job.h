@@ -61,6 +61,7 @@ class Job {
     // them (leaving an empty buffer in their place).
     void noteWritten(std::int64_t begin, std::int64_t end, std::vector<char>* bytes = nullptr);
     ResumeRecord currentRecord() const;
+    bool recordable() const;
     void checkpointNow(Clock::time_point now);
     bool worthKeeping() const;
     bool verify();
@@ -79,6 +80,7 @@ class Job {
     void handleSuccess(Transfer& transfer, Clock::time_point now);
     void handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now);
     void retryLater(Transfer& transfer, const Failure& failure, Clock::time_point now);
+    bool restartGotNoFurther(const Transfer& transfer);
     void issueRequest(Transfer& transfer, Clock::time_point now);
     bool outOfPatienceForAnAnswer(std::chrono::milliseconds pause, Clock::time_point now) const;
     bool findWork(Transfer& transfer, Clock::time_point now);
@@ -121,6 +123,8 @@ class Job {
     bool spreading_ = false;
     bool restartPending_ = false;
     bool restartedOnce_ = false;
+    std::int64_t furthestFromStart_ = 0;  // the longest stream from the first byte so far
+    int restartsNoFurther_ = 0;           // streams since then that ended no further
     int retries_ = 0;
     int connections_ = 0;
     std::optional<JobReport> report_;

@@ -138,6 +138,11 @@ void ResponseHead::addLine(std::string_view line) {
     }
 }
 
+bool namesAVersion(const FileIdentity& identity) {
+    const bool strongEtag = !identity.etag.empty() && !identity.etag.starts_with("W/");
+    return strongEtag || !identity.lastModified.empty();
+}
+
 FileIdentity identityOf(const ResponseHead& head) {
     FileIdentity identity{-1, head.etag, head.lastModified};
     if (head.status == 206 && head.contentRange) {

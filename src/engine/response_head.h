@@ -49,6 +49,11 @@ struct FileIdentity {
     std::string lastModified;
 };
 
+// Whether the identity tells this version of the file from another of the same size: a strong
+// ETag or a Last-Modified. A weak ETag (W/"...") vouches only for equivalent content, not for
+// equal bytes, and so does nothing.
+bool namesAVersion(const FileIdentity& identity);
+
 // The byte range a request asked for; last is inclusive. Not ranged: the whole file.
 struct RequestedRange {
     bool ranged = false;

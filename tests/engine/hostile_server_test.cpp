@@ -132,8 +132,8 @@ TEST(HostileServerAsked, ForTheFilesOwnBytesGetsThem) {
 // keeps the full number of tries.
 TEST(Patience, ARefusingServerIsGivenUpSoonButAnAnsweringOneGetsEveryTry) {
     auto tuning = quickTuning();
-    tuning.firstRetryPause = std::chrono::milliseconds(100);
-    tuning.longestRetryPause = std::chrono::milliseconds(400);
+    tuning.firstRetryPause = std::chrono::milliseconds(200);
+    tuning.longestRetryPause = std::chrono::milliseconds(800);
     tuning.triesPerPiece = 8;
     tuning.firstAnswerPatience = std::chrono::milliseconds(250);
     const int port = freeLoopbackPort();
@@ -157,8 +157,8 @@ TEST(Patience, ARefusingServerIsGivenUpSoonButAnAnsweringOneGetsEveryTry) {
     ASSERT_TRUE(refused.report && answered.report);
     expectFailedLeavingNothing(*refused.report, bench.folder.path(), "no answer");
     EXPECT_EQ(refused.report->failure, engine::FailureKind::network);
-    // Every try would take 0.1 + 0.2 + 0.4 * 5 s = 2.3 s.
-    EXPECT_LT(took, std::chrono::milliseconds(1500));
+    // Every try would take 0.2 + 0.4 + 0.8 * 5 s = 4.6 s; the patience is a quarter of a second.
+    EXPECT_LT(took, std::chrono::seconds(3));
     EXPECT_LT(refused.report->retries, 3);
     EXPECT_EQ(answered.report->retries, tuning.triesPerPiece - 1) << answered.report->reason;
 }

@@ -61,6 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
                     false, 4},
         HealingCase{"is a server that answers 200 to a range read over one connection?",
                     faultsWith([](Faults& f) { f.ignoreRanges = true; }), false, 10},
+        HealingCase{"is a stream from the first byte cut twice at the same place tried again?",
+                    faultsWith([](Faults& f) {
+                        f.ignoreRanges = true;
+                        f.cutFirst = 2;
+                        f.cutAfter = 100 * kKiB;
+                    }),
+                    false, 4},
         HealingCase{"is a wrong Content-Range read over one connection from the start?",
                     faultsWith([](Faults& f) { f.shiftRange = 1000; }), false, 10},
         HealingCase{"is 503 followed by success retried?", faultsWith([](Faults& f) {
@@ -81,7 +88,7 @@ TEST(FaultThatHealsOnTime, AStalledConnectionGivesItsPieceBack) {
     Faults faults;
     faults.stallFirst = 2;
     faults.stallAfter = 64 * kKiB;
-    faults.stallFor = std::chrono::seconds(20);
+    faults.stallFor = std::chrono::seconds(60);
     TestHttpServer server;
     server.servePattern("/file.bin", kSize, faults);
     EngineBench bench;
@@ -92,7 +99,8 @@ TEST(FaultThatHealsOnTime, AStalledConnectionGivesItsPieceBack) {
 
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
-    EXPECT_LT(took, std::chrono::seconds(15)) << "the stalled piece waited for the server";
+    // Noticed within the 2 s low-speed window; loose for a loaded machine under Wine.
+    EXPECT_LT(took, std::chrono::seconds(30)) << "the stalled piece waited for the server";
     EXPECT_GE(report->retries, 1);
     expectOnlyThePattern(bench.folder.path(), "file.bin", kSize);
     server.releaseStalls();
@@ -175,6 +183,24 @@ TEST(FaultThatFailsFast, APermanentErrorIsNotRetried) {
     EXPECT_EQ(report->outcome, engine::Outcome::failed);
     EXPECT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(report->retries, 0);
+}
+
+// Without ranges every try starts from the first byte: a server that cuts each answer at the same
+// place never delivers the file, however often it is asked.
+TEST(FaultThatFailsFast, AStreamCutAtTheSamePlaceEveryTimeIsGivenUpAfterTwoRestarts) {
+    Faults faults;
+    faults.ignoreRanges = true;
+    faults.cutFirst = 1000;
+    faults.cutAfter = 256 * kKiB;
+    TestHttpServer server;
+    server.servePattern("/file.bin", kSize, faults);
+    EngineBench bench;
+    auto options = optionsFor(server.url("/file.bin"), bench.folder / "file.bin", 4);
+    options.tuning.triesPerPiece = 10;  // far more than it may use
+    auto [job, report] = bench.runToEnd(options);
+    ASSERT_TRUE(report);
+    expectFailedLeavingNothing(*report, bench.folder.path(), "none got further");
+    EXPECT_EQ(server.requests().size(), 3u);
 }
 
 TEST(FaultThatFailsFast, ARefusedConnectionIsRetriedThenReported) {

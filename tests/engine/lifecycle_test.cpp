@@ -28,8 +28,10 @@ TEST(Lifecycle, AThousandStartsAndStopsEachEndOnce) {
         bench.engine.stop(job.id);
         jobs.push_back(job.id);
     }
+    // The engine takes the commands in batches and tells the ends after each: under a sanitizer
+    // on a loaded machine a batch of a thousand jobs takes tens of seconds.
     for (auto id : jobs) {
-        auto report = bench.listener.waitForEnd(id);
+        auto report = bench.listener.waitForEnd(id, std::chrono::seconds(90));
         ASSERT_TRUE(report) << "job " << id << " never ended";
         EXPECT_NE(report->outcome, engine::Outcome::failed) << report->reason;
     }
@@ -57,12 +59,48 @@ TEST(Lifecycle, AThousandEnginesComeAndGoWithAJobRunning) {
     server.releaseStalls();
 }
 
-TEST(Lifecycle, StopEndsEveryTransferWithinATenthOfASecond) {
+// Starts one more job from inside the first end it hears of, as a queue starts its next file.
+class ChainingListener : public RecordingListener {
+  public:
+    void onJobEnded(engine::JobId job, const engine::JobReport& report) override {
+        RecordingListener::onJobEnded(job, report);
+        if (engine != nullptr && chained.load() == 0) chained.store(engine->start(next).id);
+    }
+
+    engine::Engine* engine = nullptr;
+    engine::JobOptions next;
+    std::atomic<engine::JobId> chained{0};
+};
+
+TEST(Lifecycle, AJobStartedWhileTheEngineEndsEndsToo) {
+    TestHttpServer server;
+    server.servePattern("/file.bin", 4096 * kKiB, throttledTo(256 * kKiB));
+    ScratchFolder folder;
+    for (int i = 0; i < 20; ++i) {
+        ChainingListener listener;
+        listener.next = optionsFor(server.url("/file.bin"), folder / "next.bin", 2);
+        engine::JobId first = 0;
+        {
+            engine::Engine engine(listener);
+            listener.engine = &engine;
+            first = engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 2)).id;
+        }
+        ASSERT_EQ(listener.endEvents(first), 1) << "round " << i;
+        ASSERT_NE(listener.chained.load(), 0u) << "round " << i;
+        ASSERT_EQ(listener.endEvents(listener.chained.load()), 1) << "round " << i;
+    }
+    server.releaseStalls();
+}
+
+// Requests that would run for ten seconds: a stop that waited for them would show.
+TEST(Lifecycle, StopEndsEveryTransferWithoutWaitingForItsRequest) {
     TestHttpServer server;
     server.servePattern("/file.bin", 64 * 1024 * kKiB, throttledTo(512 * kKiB));
     EngineBench bench;
-    auto job =
-        bench.engine.start(optionsFor(server.url("/file.bin"), bench.folder / "file.bin", 10));
+    auto options = optionsFor(server.url("/file.bin"), bench.folder / "file.bin", 10);
+    options.tuning.requestDuration = std::chrono::seconds(10);
+    options.tuning.largestRequest = 64 * 1024 * kKiB;
+    auto job = bench.engine.start(options);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (job.progress->received.load() < 1024 * kKiB &&
            std::chrono::steady_clock::now() < deadline) {
@@ -77,7 +115,8 @@ TEST(Lifecycle, StopEndsEveryTransferWithinATenthOfASecond) {
 
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::stopped);
-    EXPECT_LT(took, std::chrono::milliseconds(100));
+    // Well within a second on an idle machine; loose for a loaded one under a sanitizer or Wine.
+    EXPECT_LT(took, std::chrono::seconds(2));
     EXPECT_TRUE(listing(bench.folder.path()).empty());
     server.releaseStalls();
 }

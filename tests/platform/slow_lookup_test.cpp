@@ -44,14 +44,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kLookupUnderWay = std::chrono::milliseconds(300);
-constexpr auto kBudget = std::chrono::seconds(1);
+// A hung lookup would hold on for kHang; loose enough for a loaded machine under a sanitizer.
+constexpr auto kBudget = std::chrono::seconds(3);
 
 class SlowLookup : public ::testing::Test {
   protected:
     test::ScopedEnvironment noProxy_{"no_proxy", std::string("*")};
 };
 
-TEST_F(SlowLookup, CancelledListReadReturnsWithinASecond) {
+TEST_F(SlowLookup, CancelledListReadReturnsWithinSeconds) {
     std::atomic<bool> cancel{false};
     auto read = std::async(std::launch::async, [&] {
         return platform::httpRead("http://list.hang.test/list/1/down.ini", cancel);
@@ -66,7 +67,7 @@ TEST_F(SlowLookup, CancelledListReadReturnsWithinASecond) {
     EXPECT_LT(Clock::now() - cancelled, kBudget);
 }
 
-TEST_F(SlowLookup, EngineEndsWithinASecondWithAJobInALookup) {
+TEST_F(SlowLookup, EngineEndsWithinSecondsWithAJobInALookup) {
     testing::ScratchFolder folder;
     testing::RecordingListener listener;
     auto engine = std::make_unique<engine::Engine>(listener);

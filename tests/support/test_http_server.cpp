@@ -272,9 +272,12 @@ void TestHttpServer::answerFile(const std::shared_ptr<Resource>& resource, int n
     std::int64_t size = resource->size();
     std::int64_t claimedSize = faults.announcedSize >= 0 ? faults.announcedSize : size;
     bool changed = faults.changeAfter > 0 && number > faults.changeAfter;
-    response.set_header("ETag", !faults.etag.empty() ? faults.etag
-                                : changed            ? "\"second\""
-                                                     : "\"first\"");
+    if (!faults.noEtag) {
+        response.set_header("ETag", !faults.etag.empty() ? faults.etag
+                                    : changed            ? "\"second\""
+                                                         : "\"first\"");
+    }
+    if (!faults.lastModified.empty()) response.set_header("Last-Modified", faults.lastModified);
     response.set_header("Accept-Ranges", "bytes");
     Span span{0, size - 1};
     auto range = request.get_header_value("Range");

@@ -40,6 +40,8 @@ struct Faults {
     std::int64_t announcedSize = -1;  // the size the headers claim, when not -1
     std::int64_t bytesPerSecond = 0;  // per response, 0 for no limit
     std::string etag;                 // when not empty, the ETag of every response
+    bool noEtag = false;              // no ETag at all
+    std::string lastModified;         // when not empty, the Last-Modified of every response
 };
 
 struct RequestRecord {

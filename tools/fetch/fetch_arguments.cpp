@@ -34,7 +34,7 @@ const char* const kHelp =
     "A download that fails or is interrupted (Ctrl-C, a signal, a crash, a power cut) keeps what\n"
     "has arrived hidden beside the file, as .FILE.part with its record .FILE.prec. The same\n"
     "command run again fetches only the rest, when the server still has the same file (same size\n"
-    "and ETag or Last-Modified); otherwise it starts over.\n"
+    "and a strong ETag or Last-Modified, over FTP the file's time); otherwise it starts over.\n"
     "\n"
     "Exit status:\n"
     "    0  completed\n"

@@ -58,6 +58,4 @@ if [ "$(id -u)" -eq 0 ] && { mountpoint -q "$small" || mount -t tmpfs -o size=1m
     export QUORVANE_TEST_SMALL_DRIVE='S:\'
 fi
 
-# One engine test program has hung once under Wine, without output to tell where; until that is
-# found, a program that fails or hangs gets a second run.
-ctest --test-dir "$build" --output-on-failure -j 2 --repeat until-pass:2
+ctest --test-dir "$build" --output-on-failure -j 2
