@@ -14,7 +14,10 @@ struct HashState {
 namespace {
 
 std::string quoted(std::string_view text) {
-    return "\"" + printable(text) + "\"";
+    std::string shown = "\"";
+    shown += printable(text);
+    shown += '"';
+    return shown;
 }
 
 // Why a first answer the downloader would refuse is refused, as the operator can act on it.

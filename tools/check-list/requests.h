@@ -37,7 +37,7 @@ struct Reply {
 };
 
 struct RequestLimits {
-    int atOnce = 32;
+    int atOnce = 64;
     int atOnceToAnUntriedServer = 2;
     int atOnceToAServer = 4;  // once it has answered
     int unansweredBeforeGivingUp = 2;
