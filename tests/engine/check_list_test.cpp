@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "engine_test_support.h"
+#include "ftp_server.h"
 #include "raw_http_server.h"
 #include "support/test_http_server.h"
 
@@ -81,6 +82,23 @@ TEST(CheckList, PassesAGoodListAndPrintsItsHashesAndNamesWhatIsWrong) {
     EXPECT_NE(bad.out.find("problem: Sha256/client.rar is not 64 hex digits"), std::string::npos)
         << bad.out;
     EXPECT_TRUE(bad.says("problem: bytes that are not UTF-8 after the byte-order mark")) << bad.out;
+}
+
+TEST(CheckList, FileOnFtpHasItsWholeSizeAndHash) {
+    if (const auto why = FtpServer::whyUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    ScratchFolder served;
+    const std::string bytes = patternBytes(300 * kKiB);
+    std::ofstream(served / "client.rar", std::ios::binary) << bytes;
+    FtpServer server(served.path());
+    ASSERT_TRUE(server.running());
+    std::ofstream(served / "list.ini", std::ios::binary)
+        << "[Down]\nDown=True\n[Files]\nNum=1\n[Name]\nName1=x\n[Add]\nAdd1="
+        << server.url("client.rar") << "\n";
+    const auto checked = checkList((served / "list.ini").string());
+    EXPECT_EQ(checked.status, 0) << checked.out;
+    EXPECT_TRUE(checked.says("ok: " + server.url("client.rar") + ", 307200 bytes, ranges"))
+        << checked.out;
+    EXPECT_TRUE(checked.says("client.rar=" + sha256Of(bytes))) << checked.out;
 }
 
 TEST(CheckList, SaysWhichEncodingItFoundAsTheProgramReadsIt) {

@@ -1,6 +1,7 @@
 #include "address_check.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace quorvane::checklist {
 
@@ -12,6 +13,8 @@ struct HashState {
 };
 
 namespace {
+
+constexpr std::int64_t kLongestFtpHead = 4096;
 
 std::string quoted(std::string_view text) {
     std::string shown = "\"";
@@ -35,6 +38,13 @@ std::string refusal(const Reply& reply) {
     if (head.contentRange->total < 0) return "does not tell its size";
     return "answers the first byte with other bytes: Content-Range " + quoted(reply.contentRange) +
            (head.contentLength ? ", Content-Length " + std::to_string(*head.contentLength) : "");
+}
+
+bool isFtp(std::string_view address) {
+    constexpr std::string_view kScheme = "ftp://";
+    return address.size() >= kScheme.size() &&
+           std::equal(kScheme.begin(), kScheme.end(), address.begin(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
 std::chrono::milliseconds hashDeadline(std::chrono::milliseconds deadline, std::int64_t size) {
@@ -66,10 +76,19 @@ FirstByteCheck::FirstByteCheck(std::string address, std::chrono::milliseconds de
     : address_(std::move(address)), deadline_(deadline) {}
 
 Request FirstByteCheck::request() const {
-    Request request{address_, "0-0", deadline_, false, {}};
+    Request request{address_, "0-0", false, deadline_, false, {}};
+    // FTP tells the size of the range asked for; the size of the file comes with its head alone.
+    // Every FTP server resumes, as the downloader relies on.
+    if (isFtp(address_)) {
+        request.range.clear();
+        request.headOnly = true;
+    }
     // One byte answers the question; a server that sends the whole file instead is not read.
-    request.onBody = [bytes = bodyBytes_](const engine::ResponseHead& head, std::string_view data) {
+    request.onBody = [bytes = bodyBytes_, ftp = request.headOnly](const engine::ResponseHead& head,
+                                                                 std::string_view data) {
         *bytes += static_cast<std::int64_t>(data.size());
+        // libcurl writes what FTP told of the file as header lines into the body.
+        if (ftp) return *bytes <= kLongestFtpHead;
         return head.status == 206 && *bytes <= 1;
     };
     return request;
@@ -117,7 +136,7 @@ WholeFileHash::WholeFileHash(std::string address, const AddressAnswer& first,
       state_(std::make_shared<HashState>()) {}
 
 Request WholeFileHash::request() const {
-    Request request{address_, {}, deadline_, true, {}};
+    Request request{address_, {}, false, deadline_, true, {}};
     request.onBody = [identity = identity_, state = state_](const engine::ResponseHead& head,
                                                             std::string_view data) {
         if (!state->headChecked && !headFits(head, identity, *state)) return false;

@@ -34,7 +34,7 @@ std::optional<std::string> readList(const Options& options, std::string& why) {
     std::string bytes;
     bool tooLarge = false;
     if (where.starts_with("http://") || where.starts_with("https://")) {
-        Request request{where, {}, options.timeout, true, {}};
+        Request request{where, {}, false, options.timeout, true, {}};
         request.onBody = [&](const quorvane::engine::ResponseHead&, std::string_view data) {
             tooLarge = bytes.size() + data.size() > kLargestList;
             if (!tooLarge) bytes.append(data);

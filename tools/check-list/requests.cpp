@@ -32,6 +32,7 @@ struct Transfer {
     Reply* reply = nullptr;
     Server* server = nullptr;
     engine::EasyHandle easy;
+    engine::HeaderList headers;
     char error[CURL_ERROR_SIZE] = {};
     std::size_t headBytes = 0;
 };
@@ -124,8 +125,11 @@ engine::EasyHandle easyFor(Transfer& transfer) {
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &onData);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "identity");
+    // The file's own bytes, as the downloader asks for them; libcurl decodes nothing.
+    transfer.headers.reset(curl_slist_append(nullptr, "Accept-Encoding: identity"));
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, transfer.headers.get());
     if (!request.range.empty()) curl_easy_setopt(e, CURLOPT_RANGE, request.range.c_str());
+    if (request.headOnly) curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
     return easy;
 }
 

@@ -18,6 +18,7 @@ namespace quorvane::checklist {
 struct Request {
     std::string address;
     std::string range;  // "0-0" asks for those bytes only; empty asks for the whole file
+    bool headOnly = false;  // no body: for FTP, whose size comes with the answer to SIZE
     std::chrono::milliseconds deadline{30000};
     bool stallIsFailure = false;  // a body slower than 1 kB/s for 20 s fails before the deadline
     // Gets the body as it arrives, with the head it belongs to; false ends the transfer there,
@@ -29,7 +30,7 @@ struct Reply {
     engine::ResponseHead head;
     std::string contentRange;  // as received, for the report
     bool ftp = false;
-    std::int64_t ftpSize = -1;  // what an FTP server told of the size
+    std::int64_t ftpSize = -1;  // what an FTP server told of the size, or of the range asked
     bool stoppedByCaller = false;
     bool asked = true;  // false when the request was not sent: its server is silent
     // Empty when the transfer ended well (or was ended by onBody).
