@@ -58,9 +58,8 @@ bool isValidUtf8(std::string_view text) {
 
 ListEncoding listEncodingOf(std::string_view listBytes) {
     if (listBytes.starts_with(kUtf8Mark)) return ListEncoding::markedUtf8;
-    const bool multiByte = std::any_of(listBytes.begin(), listBytes.end(), [](char c) {
-        return static_cast<std::uint8_t>(c) >= 0x80;
-    });
+    const bool multiByte = std::any_of(listBytes.begin(), listBytes.end(),
+                                       [](char c) { return static_cast<std::uint8_t>(c) >= 0x80; });
     return multiByte && isValidUtf8(listBytes) ? ListEncoding::unmarkedUtf8 : ListEncoding::gbk;
 }
 

@@ -43,13 +43,14 @@ std::string refusal(const Reply& reply) {
 bool isFtp(std::string_view address) {
     constexpr std::string_view kScheme = "ftp://";
     return address.size() >= kScheme.size() &&
-           std::equal(kScheme.begin(), kScheme.end(), address.begin(),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+           std::equal(kScheme.begin(), kScheme.end(), address.begin(), [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
 }
 
 std::chrono::milliseconds hashDeadline(std::chrono::milliseconds deadline, std::int64_t size) {
-    return deadline + std::chrono::seconds(std::max<std::int64_t>(size, 0) /
-                                           kSlowestHashBytesPerSecond);
+    return deadline +
+           std::chrono::seconds(std::max<std::int64_t>(size, 0) / kSlowestHashBytesPerSecond);
 }
 
 // The head of the whole file must describe the file the first answer did.
@@ -85,7 +86,7 @@ Request FirstByteCheck::request() const {
     }
     // One byte answers the question; a server that sends the whole file instead is not read.
     request.onBody = [bytes = bodyBytes_, ftp = request.headOnly](const engine::ResponseHead& head,
-                                                                 std::string_view data) {
+                                                                  std::string_view data) {
         *bytes += static_cast<std::int64_t>(data.size());
         // libcurl writes what FTP told of the file as header lines into the body.
         if (ftp) return *bytes <= kLongestFtpHead;
@@ -142,8 +143,8 @@ Request WholeFileHash::request() const {
         if (!state->headChecked && !headFits(head, identity, *state)) return false;
         const auto length = static_cast<std::int64_t>(data.size());
         if (length > identity.size - state->received) {
-            state->problem = "sends more than the " + std::to_string(identity.size) +
-                             " bytes it announced";
+            state->problem =
+                "sends more than the " + std::to_string(identity.size) + " bytes it announced";
             return false;
         }
         state->received += length;

@@ -98,7 +98,8 @@ std::string serverOf(const std::string& address) {
 }
 
 long milliseconds(std::chrono::milliseconds duration) {
-    return static_cast<long>(std::clamp<std::chrono::milliseconds::rep>(duration.count(), 1, LONG_MAX));
+    return static_cast<long>(
+        std::clamp<std::chrono::milliseconds::rep>(duration.count(), 1, LONG_MAX));
 }
 
 engine::EasyHandle easyFor(Transfer& transfer) {

@@ -17,7 +17,7 @@ namespace quorvane::checklist {
 
 struct Request {
     std::string address;
-    std::string range;  // "0-0" asks for those bytes only; empty asks for the whole file
+    std::string range;      // "0-0" asks for those bytes only; empty asks for the whole file
     bool headOnly = false;  // no body: for FTP, whose size comes with the answer to SIZE
     std::chrono::milliseconds deadline{30000};
     bool stallIsFailure = false;  // a body slower than 1 kB/s for 20 s fails before the deadline
