@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "list/list_encoding.h"
+
 namespace quorvane {
 
 namespace platform {
@@ -19,14 +21,16 @@ class IniDocument;
 
 // Counts and entry numbers come from the network: no list offers more than this.
 inline constexpr std::int64_t kMaxListEntries = 1000;
+// The largest list file the program reads; a larger one reads as empty.
+inline constexpr std::size_t kLargestListFile = 1 << 20;
 
 class ListReader {
   public:
     ListReader();
     ~ListReader();
 
-    // The item as text to show: decoded to UTF-8 from GBK, or from UTF-8 when the list begins
-    // with a byte-order mark. Empty when the file, section or key is absent.
+    // The item as text to show: decoded to UTF-8 from the list's encoding (list_encoding.h).
+    // Empty when the file, section or key is absent.
     std::string value(const std::filesystem::path& listFile, std::string_view section,
                       std::string_view key);
     // The item as an address: the list's own bytes, percent-encoded where a URL needs it.
@@ -41,6 +45,7 @@ class ListReader {
     std::mutex mutex_;
     std::filesystem::path loadedPath_;
     std::unique_ptr<platform::IniDocument> document_;
+    ListEncoding encoding_ = ListEncoding::gbk;
 };
 
 // The integer a list or edit-box text stands for: optional blanks and sign, then the leading

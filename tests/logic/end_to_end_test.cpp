@@ -189,6 +189,26 @@ TEST_F(EndToEnd, FileUnderAGbkNameArrivesByteForByteUnderTheNameTheListShows) {
     downloader.ReleaseDownloader();  // its idle connections would hold the server up
 }
 
+TEST_F(EndToEnd, ListSavedAsUtf8WithoutAMarkShowsAndSavesTheNamesItHolds) {
+    constexpr std::int64_t kSize = 64 << 10;
+    server.servePattern("/m3/dl/client.part1.rar", kSize);
+    server.servePattern("/m3/dl/client.part2.rar", kSize);
+    server.serve("/utf8-list", exampleList(server.url("/m1"), server.url("/m2"), server.url("/m3")));
+    useListAt(server.url("/utf8-list"));
+    EXPECT_EQ(ui.items(),
+              (std::vector<std::string>{"Quorvane客户端(网通下载)", "Quorvane客户端(联通下载)",
+                                        "Quorvane客户端(电信下载)"}));
+
+    ui.userChooses(2);
+    program.composeDownloadQueue();
+    EXPECT_EQ(ui.text(Control::解压哪个文件透明标签),
+              "下载完成后，请解压缩这个文件：Quorvane客户端.part1.rar");
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(listing(c.g.downloadFolder),
+              (std::map<std::string, std::uintmax_t>{{"Quorvane客户端.part1.rar", kSize},
+                                                     {"Quorvane客户端.part2.rar", kSize}}));
+}
+
 TEST_F(EndToEnd, CancelInTheMiddleLeavesNoFileBehind) {
     ASSERT_TRUE(startSlowDownload());
 

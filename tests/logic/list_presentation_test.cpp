@@ -3,6 +3,7 @@
 #include <chrono>
 #include <fstream>
 
+#include "app/startup.h"
 #include "list/list_presentation.h"
 #include "platform/file_system.h"
 
@@ -23,7 +24,7 @@ TEST_F(ListPresentation, WorkedExampleGivesThreeItemsWithTagsAndWithoutPartWords
     EXPECT_FALSE(ui.isDisabled(Control::超级按钮_接收));
 }
 
-TEST_F(ListPresentation, ListWithAUtf8MarkIsShownAsUtf8AndOthersAsGbkWithTheirOwnBytesSent) {
+TEST_F(ListPresentation, ListInUtf8IsShownAsUtf8WithOrWithoutTheMarkAndOthersAsGbkWithTheirBytesSent) {
     acceptListBytes(
         "\xEF\xBB\xBF[Down]\r\nDown=True\r\n[Files]\r\nNum=1\r\n[Name]\r\n"
         "Name1=Quorvane客户端第一部分\xC0\xAF(电信下载)\r\n[Add]\r\nAdd1=http://m/dl/"
@@ -37,7 +38,21 @@ TEST_F(ListPresentation, ListWithAUtf8MarkIsShownAsUtf8AndOthersAsGbkWithTheirOw
     EXPECT_EQ(c.g.queueTargets[0].filename(),
               platform::pathFromUtf8("Quorvane客户端\uFFFD\uFFFD.完整版.rar"));
 
-    // Without the mark the list is GBK; bytes that are not GBK still reach the server unchanged.
+    // Valid UTF-8 without the mark, as many editors save it, reads the same; the part word and the
+    // line tag are found in it.
+    acceptListBytes(exampleList() +
+                    "[Sha256]\r\n; the rest of the file decides nothing: 客户端.完整版.rar\r\n");
+    EXPECT_EQ(ui.items(),
+              (std::vector<std::string>{"Quorvane客户端(网通下载)", "Quorvane客户端(联通下载)",
+                                        "Quorvane客户端(电信下载)"}));
+    clearQueues(c);
+    ui.userChooses(2);
+    program.composeDownloadQueue();
+    ASSERT_EQ(c.g.queueTargets.size(), 2u);
+    EXPECT_EQ(c.g.queueTargets[1].filename(), platform::pathFromUtf8("Quorvane客户端.part2.rar"));
+
+    // Without the mark and not UTF-8 the list is GBK; bytes that are not GBK still reach the
+    // server unchanged.
     acceptListBytes(
         "[Down]\r\nDown=True\r\n[Files]\r\nNum=1\r\n[Name]\r\nName1=\xBF\xCD\xFF\r\n"
         "[Add]\r\nAdd1=http://m/dl/\xBF\xCD\xFF\x80.rar\r\n");

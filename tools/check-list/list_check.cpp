@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "engine/sha256.h"
+#include "list/list_encoding.h"
 #include "platform/gbk_text.h"
 #include "platform/ini_file.h"
 
@@ -12,6 +13,32 @@ namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// The encoding as the program decides it, and what the operator should know about it.
+void checkEncoding(std::string_view bytes, ListCheck& check) {
+    switch (listEncodingOf(bytes)) {
+        case ListEncoding::markedUtf8:
+            check.encoding = "UTF-8 (marked)";
+            if (!isValidUtf8(bytes.substr(kUtf8Mark.size()))) {
+                check.problems.push_back(
+                    "bytes that are not UTF-8 after the byte-order mark: save the list as UTF-8");
+            }
+            break;
+        case ListEncoding::unmarkedUtf8:
+            check.encoding = "UTF-8 (no mark)";
+            check.notes.push_back(
+                "UTF-8 without a byte-order mark: older programs read the list as GBK; save it "
+                "with the mark, or as GBK");
+            break;
+        case ListEncoding::gbk:
+            check.encoding = "GBK";
+            if (platform::gbkToUtf8(bytes).find(kReplacement) != std::string::npos) {
+                check.problems.push_back(
+                    "bytes that are neither GBK nor UTF-8: save the list as GBK, or as UTF-8");
+            }
+            break;
+    }
+}
 constexpr int kMostEntries = 1000;
 
 // A count as the program reads it must be plain decimal digits here: the operator should not
@@ -48,19 +75,8 @@ std::string serverName(std::string_view address) {
 
 ListCheck checkListText(std::string_view bytes) {
     ListCheck check;
-    std::string utf8;
-    if (bytes.starts_with(kUtf8Mark)) {
-        check.encoding = "UTF-8 (marked)";
-        utf8 = bytes.substr(kUtf8Mark.size());
-    } else {
-        check.encoding = "GBK";
-        utf8 = platform::gbkToUtf8(bytes);
-        if (utf8.find(kReplacement) != std::string::npos) {
-            check.problems.push_back(
-                "bytes that are not GBK: save the list as GBK, or as UTF-8 "
-                "with a byte-order mark");
-        }
-    }
+    checkEncoding(bytes, check);
+    const std::string utf8 = listTextToUtf8(listEncodingOf(bytes), bytes);
     if (utf8.find("[Down]") == std::string::npos) check.problems.push_back("no [Down] section");
     const auto ini = platform::IniDocument::parse(utf8);
     const std::string down = ini.value("Down", "Down");

@@ -16,7 +16,7 @@ struct Entry {
 };
 
 struct ListCheck {
-    std::string encoding;  // "GBK" or "UTF-8 (marked)"
+    std::string encoding;  // "GBK", "UTF-8 (marked)" or "UTF-8 (no mark)"
     std::vector<std::string> problems;
     std::vector<std::string> notes;
     std::vector<Entry> entries;

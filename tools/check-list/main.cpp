@@ -1,161 +1,74 @@
-// quorvane-check-list [--hash] LIST
+// quorvane-check-list [--hash] [--timeout SECONDS] LIST
 //
 // The operator's check of a download list (a file, or an http/https address) before it is
-// published: its encoding (GBK, or UTF-8 with a byte-order mark), its sections and counts, that
-// every address answers with a size and honours range requests, and that part 2 of each two-part
-// archive exists. With --hash it downloads every file and prints the [Sha256] section to add to
-// the list (and says where a listed value differs). Exit status: 0 no problem found, 1 problems,
-// 2 bad usage.
+// published: its encoding (GBK or UTF-8, as the program will read it), its sections and counts,
+// that every address answers with a size and honours range requests, and that part 2 of each
+// two-part archive exists. With --hash it downloads every file and prints the [Sha256] section to
+// add to the list (and says where a listed value differs). Every request has a deadline; the
+// addresses are asked a few at a time. Exit status: 0 no problem found, 1 problems, 2 bad usage.
 
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <exception>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
 
+#include "address_check.h"
 #include "engine/sha256.h"
 #include "list_check.h"
+#include "options.h"
+#include "requests.h"
 
 namespace {
 
-using quorvane::checklist::serverName;
+using namespace quorvane::checklist;
 
 constexpr std::size_t kLargestList = 1 << 20;
-constexpr long kTimeoutSeconds = 60;
 
-struct Answer {
-    long status = 0;
-    std::int64_t size = -1;
-    bool ranges = false;
-    std::string error;
-};
-
-struct Body {
+// The list's bytes, read no further than one byte past the largest list.
+std::optional<std::string> readList(const Options& options, std::string& why) {
+    const std::string& where = options.list;
     std::string bytes;
-    quorvane::engine::Sha256* hash = nullptr;
     bool tooLarge = false;
-};
-
-std::size_t onData(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* body = static_cast<Body*>(user);
-    const std::size_t length = size * count;
-    if (body->hash) {
-        body->hash->add({data, length});
-        return length;
-    }
-    if (body->bytes.size() + length > kLargestList) {
-        body->tooLarge = true;
-        return 0;
-    }
-    body->bytes.append(data, length);
-    return length;
-}
-
-// One request: the whole body (into `body`), or with range only its first byte.
-Answer request(const std::string& address, Body& body, bool firstByteOnly) {
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), &curl_easy_cleanup);
-    char error[CURL_ERROR_SIZE] = {};
-    CURL* e = easy.get();
-    curl_easy_setopt(e, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, 20L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1024L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, kTimeoutSeconds);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, error);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &onData);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "identity");
-    if (firstByteOnly) curl_easy_setopt(e, CURLOPT_RANGE, "0-0");
-    Answer answer;
-    CURLcode code = curl_easy_perform(e);
-    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &answer.status);
-    if (code != CURLE_OK) {
-        answer.error = error[0] != '\0' ? error : curl_easy_strerror(code);
-        return answer;
-    }
-    const char* scheme = nullptr;
-    curl_easy_getinfo(e, CURLINFO_SCHEME, &scheme);
-    const bool ftp = scheme != nullptr && std::string_view(scheme) == "FTP";
-    curl_off_t length = -1;
-    curl_easy_getinfo(e, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    struct curl_header* range = nullptr;
-    if (firstByteOnly && answer.status == 206 &&
-        curl_easy_header(e, "Content-Range", 0, CURLH_HEADER, -1, &range) == CURLHE_OK) {
-        const std::string_view value = range->value;
-        const auto slash = value.rfind('/');
-        if (slash != std::string_view::npos && value.substr(slash + 1) != "*") {
-            answer.size = std::stoll(std::string(value.substr(slash + 1)));
-            answer.ranges = true;
-        }
-    } else if (ftp || !firstByteOnly) {
-        answer.size = length;
-        answer.ranges = ftp;
-    } else if (answer.status == 200) {
-        answer.size = length;
-    }
-    return answer;
-}
-
-std::optional<std::string> readList(const std::string& where, std::string& why) {
     if (where.starts_with("http://") || where.starts_with("https://")) {
-        Body body;
-        Answer answer = request(where, body, false);
-        if (!answer.error.empty() || body.tooLarge) {
-            why = body.tooLarge ? "larger than 1 MiB" : answer.error;
+        Request request{where, {}, false, options.timeout, true, {}};
+        request.onBody = [&](const quorvane::engine::ResponseHead&, std::string_view data) {
+            tooLarge = bytes.size() + data.size() > kLargestList;
+            if (!tooLarge) bytes.append(data);
+            return !tooLarge;
+        };
+        const Reply reply = runRequests({request}).front();
+        if (!tooLarge && !reply.error.empty()) {
+            why = "does not answer: " + reply.error;
             return std::nullopt;
         }
-        return body.bytes;
+    } else {
+        std::ifstream in(where, std::ios::binary);
+        if (!in) {
+            why = "cannot be read";
+            return std::nullopt;
+        }
+        bytes.resize(kLargestList + 1);
+        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (in.bad()) {
+            why = "cannot be read";
+            return std::nullopt;
+        }
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+        tooLarge = bytes.size() > kLargestList;
     }
-    std::ifstream in(where, std::ios::binary);
-    if (!in) {
-        why = "cannot be read";
-        return std::nullopt;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() > kLargestList) {
-        why = "larger than 1 MiB";
+    if (tooLarge) {
+        why = "is larger than 1 MiB";
         return std::nullopt;
     }
     return bytes;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    bool hash = false;
-    std::string where;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view word = argv[i];
-        if (word == "--hash") {
-            hash = true;
-        } else if (where.empty() && !word.starts_with("-")) {
-            where = word;
-        } else {
-            where.clear();
-            break;
-        }
-    }
-    if (where.empty()) {
-        std::fprintf(stderr, "usage: quorvane-check-list [--hash] LIST-FILE-OR-ADDRESS\n");
-        return 2;
-    }
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    std::string why;
-    auto bytes = readList(where, why);
-    if (!bytes) {
-        std::printf("problem: the list %s\n", why.c_str());
-        return 1;
-    }
-    auto check = quorvane::checklist::checkListText(*bytes);
-    std::printf("list: %s, %zu entries\n", check.encoding.c_str(), check.entries.size());
-    for (const auto& note : check.notes) std::printf("note: %s\n", note.c_str());
-
+// Every address the program may fetch, each once, in the list's order.
+std::vector<std::string> addressesOf(const ListCheck& check) {
     std::set<std::string> seen;
     std::vector<std::string> addresses;
     for (const auto& entry : check.entries) {
@@ -163,44 +76,82 @@ int main(int argc, char** argv) {
             if (!address.empty() && seen.insert(address).second) addresses.push_back(address);
         }
     }
-    std::vector<std::pair<std::string, std::string>> digests;
+    return addresses;
+}
+
+std::vector<AddressAnswer> askFirstBytes(const std::vector<std::string>& addresses,
+                                         const Options& options) {
+    std::vector<FirstByteCheck> checks;
+    std::vector<Request> requests;
     for (const auto& address : addresses) {
-        Body none;
-        Answer answer = request(address, none, true);
-        if (!answer.error.empty()) {
-            check.problems.push_back(address + " does not answer: " + answer.error);
-            continue;
-        }
-        if (answer.size < 0) {
-            check.problems.push_back(address + " does not tell its size");
-        } else if (!answer.ranges) {
-            check.problems.push_back(address + " does not honour range requests (" +
-                                     std::to_string(answer.size) + " bytes)");
-        } else {
-            std::printf("ok: %s, %lld bytes, ranges\n", address.c_str(),
-                        static_cast<long long>(answer.size));
-        }
-        if (!hash) continue;
-        quorvane::engine::Sha256 digest;
-        Body body;
-        body.hash = &digest;
-        Answer whole = request(address, body, false);
-        if (!whole.error.empty()) {
-            check.problems.push_back(address + " could not be downloaded: " + whole.error);
-            continue;
-        }
-        digests.emplace_back(serverName(address), digest.finishHex());
+        checks.emplace_back(address, options.timeout);
+        requests.push_back(checks.back().request());
     }
+    const auto replies = runRequests(std::move(requests));
+    std::vector<AddressAnswer> answers;
+    for (std::size_t i = 0; i < checks.size(); ++i) answers.push_back(checks[i].judge(replies[i]));
+    return answers;
+}
+
+// Server name and digest of every file that could be hashed.
+std::vector<std::pair<std::string, std::string>> hashFiles(
+    const std::vector<std::string>& addresses, const std::vector<AddressAnswer>& answers,
+    const Options& options, ListCheck& check) {
+    std::vector<WholeFileHash> hashes;
+    std::vector<std::string> hashed;
+    std::vector<Request> requests;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        if (answers[i].size < 0) continue;  // its problem is already told
+        hashes.emplace_back(addresses[i], answers[i], options.timeout);
+        hashed.push_back(addresses[i]);
+        requests.push_back(hashes.back().request());
+    }
+    const auto replies = runRequests(std::move(requests));
+    std::vector<std::pair<std::string, std::string>> digests;
+    for (std::size_t i = 0; i < hashes.size(); ++i) {
+        std::string problem;
+        if (auto hex = hashes[i].judge(replies[i], problem)) {
+            digests.emplace_back(serverName(hashed[i]), *hex);
+        } else {
+            check.problems.push_back(problem);
+        }
+    }
+    return digests;
+}
+
+int checkList(const Options& options) {
+    std::string why;
+    const auto bytes = readList(options, why);
+    if (!bytes) {
+        std::printf("problem: the list %s\n", why.c_str());
+        return 1;
+    }
+    auto check = checkListText(*bytes);
+    std::printf("list: %s, %zu entries\n", check.encoding.c_str(), check.entries.size());
+    for (const auto& note : check.notes) std::printf("note: %s\n", note.c_str());
+
+    const auto addresses = addressesOf(check);
+    const auto answers = askFirstBytes(addresses, options);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        if (!answers[i].problem.empty()) {
+            check.problems.push_back(answers[i].problem);
+        } else {
+            std::printf("ok: %s, %lld bytes, ranges\n", addresses[i].c_str(),
+                        static_cast<long long>(answers[i].size));
+        }
+    }
+    std::vector<std::pair<std::string, std::string>> digests;
+    if (options.hash) digests = hashFiles(addresses, answers, options, check);
     for (const auto& [name, listed] : check.listedSha256) {
+        const auto normalised = quorvane::engine::normalisedSha256(listed);
         for (const auto& [hashed, hex] : digests) {
-            if (hashed == name && quorvane::engine::normalisedSha256(listed) &&
-                *quorvane::engine::normalisedSha256(listed) != hex) {
+            if (hashed == name && normalised && *normalised != hex) {
                 check.problems.push_back("Sha256/" + name + " differs from the file on the server");
             }
         }
     }
     for (const auto& problem : check.problems) std::printf("problem: %s\n", problem.c_str());
-    if (hash) {
+    if (options.hash) {
         std::printf("\n[Sha256]\n");
         std::set<std::string> printed;
         for (const auto& [name, hex] : digests) {
@@ -208,4 +159,25 @@ int main(int argc, char** argv) {
         }
     }
     return check.problems.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto options = parseOptions(argc, argv);
+    if (!options) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    // Nothing the servers or the list send should throw; should anything else, it is still one
+    // line of the report.
+    int status = 1;
+    try {
+        status = checkList(*options);
+    } catch (const std::exception& error) {
+        std::printf("problem: the check stopped: %s\n", error.what());
+    }
+    curl_global_cleanup();
+    return status;
 }
