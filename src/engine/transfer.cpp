@@ -99,6 +99,12 @@ double Transfer::bytesPerSecond(Clock::time_point now) const {
     return seconds > 0.05 ? bytes / seconds : 0;
 }
 
+double Transfer::measuredSeconds(Clock::time_point now) const {
+    double seconds = finishedSeconds_;
+    if (state == State::running) seconds += std::chrono::duration<double>(now - requestStart_).count();
+    return seconds;
+}
+
 void Transfer::recordFinishedRequest(Clock::time_point now) {
     finishedSeconds_ += std::chrono::duration<double>(now - requestStart_).count();
     finishedBytes_ += offset - requestStartOffset_;

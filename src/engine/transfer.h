@@ -38,6 +38,8 @@ class Transfer {
                  std::chrono::milliseconds connectTimeout, Clock::time_point now);
     // Speed over the finished requests and the one under way.
     double bytesPerSecond(Clock::time_point now) const;
+    // How long that speed has been measured for.
+    double measuredSeconds(Clock::time_point now) const;
     // Counts a finished request's bytes and time into the speed.
     void recordFinishedRequest(Clock::time_point now);
 
