@@ -14,9 +14,12 @@ std::int64_t alignedMiddle(std::int64_t begin, std::int64_t end) {
     return aligned > begin ? aligned : middle;
 }
 
-// Rounds up to a multiple of kAlignment.
-std::int64_t alignedUp(std::int64_t offset) {
-    return (offset + kAlignment - 1) / kAlignment * kAlignment;
+// Where a running request is cut: a page boundary, as near as that gets, since every byte the
+// busy connection still has to fetch may be a slow one.
+constexpr std::int64_t kCutAlignment = 4 * 1024;
+
+std::int64_t alignedUp(std::int64_t offset, std::int64_t alignment = kAlignment) {
+    return (offset + alignment - 1) / alignment * alignment;
 }
 
 double secondsOf(std::chrono::milliseconds duration) {
@@ -101,8 +104,7 @@ std::optional<Takeover> planTakeover(std::span<const Claim> claims, std::int64_t
         // The busy connection keeps what it fetches while the idle one fetches the rest.
         double kept = static_cast<double>(claim.requestEnd - claim.offset) * claim.bytesPerSecond /
                       (claim.bytesPerSecond + ownBytesPerSecond);
-        begin = std::max(alignedUp(claim.offset + static_cast<std::int64_t>(kept)),
-                         claim.offset + minPiece);
+        begin = alignedUp(claim.offset + static_cast<std::int64_t>(kept), kCutAlignment);
         // Too slow to take a piece's worth: the busy connection is better left alone.
         if (claim.requestEnd - begin < minPiece) return std::nullopt;
     }
@@ -139,7 +141,7 @@ std::vector<Relief> planRelief(std::span<const Claim> claims, std::int64_t unass
         double alone = static_cast<double>(claim.end - claim.offset) / claim.bytesPerSecond;
         if (alone < 1.5 * *together || alone - *together < secondsOf(patience)) continue;
         std::int64_t keep = static_cast<std::int64_t>(claim.bytesPerSecond * *together);
-        std::int64_t begin = alignedUp(claim.offset + std::max(keep, minPiece));
+        std::int64_t begin = alignedUp(claim.offset + keep, kCutAlignment);
         if (claim.end - begin >= minPiece) reliefs.push_back({i, begin});
     }
     return reliefs;

@@ -87,7 +87,7 @@ TEST(PlanTakeover, CutsOnlyARequestThatWouldKeepItsConnectionBusyTooLong) {
 
 TEST(PlanTakeover, SplitsACutRequestBySpeedSoThatBothEndTogether) {
     const std::vector<Claim> slow{{0, 8 * kMiB, 8 * kMiB, 1e6}};
-    // An idle connection three times as fast takes three quarters, from a 64 KiB boundary.
+    // An idle connection three times as fast takes three quarters, from a page boundary.
     auto takeover = planTakeover(slow, 256 * kKiB, milliseconds(1000), 3e6);
     ASSERT_TRUE(takeover);
     EXPECT_TRUE(takeover->cutsRequest);
@@ -117,9 +117,9 @@ TEST(PlanRelief, TheSlowGiveBackWhatTheyWouldNotFinishWhenTheOthersDo) {
     for (std::size_t i = 0; i < reliefs.size(); ++i) {
         const Claim& slow = claims[reliefs[i].from];
         EXPECT_EQ(reliefs[i].from, 3 * i + 2);
-        EXPECT_EQ(reliefs[i].begin % (64 * kKiB), 0);
+        EXPECT_EQ(reliefs[i].begin % (4 * kKiB), 0);
         EXPECT_NEAR(static_cast<double>(reliefs[i].begin - slow.offset), 128e3 * together,
-                    64 * kKiB);
+                    4 * kKiB);
     }
 }
 
