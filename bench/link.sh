@@ -66,7 +66,7 @@ start_relay() {
         --rate "$rate" --link-rate "$link_rate" --slow-every "$every" --slow-rate "$slow_rate" \
         --log "$work/relay.log" &
     relay_pid=$!
-    for _ in $(seq 100); do grep -q listening "$work/relay.log" && return; sleep 0.05; done
+    for _ in $(seq 200); do grep -q listening "$work/relay.log" && return; sleep 0.05; done
     echo "the relay did not start" >&2
     exit 1
 }

@@ -180,8 +180,16 @@ def main():
     link = Link(args)
 
     async def run():
-        server = await asyncio.start_server(link.serve, "127.0.0.1", args.listen,
-                                            reuse_address=True)
+        # The port of the run before may take a moment to come free.
+        for attempt in range(50):
+            try:
+                server = await asyncio.start_server(link.serve, "127.0.0.1", args.listen,
+                                                    reuse_address=True)
+                break
+            except OSError:
+                if attempt == 49:
+                    raise
+                await asyncio.sleep(0.1)
         link.note("listening")
         async with server:
             await server.serve_forever()

@@ -88,6 +88,7 @@ TEST(Scheduling, SlowPathsAmongManyCostFewNewConnections) {
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
     expectOnlyThePattern(bench.folder.path(), "file.bin", size);
     EXPECT_EQ(report->bytes, size);
+    // Three slow requests cut, and a few more near the end: not a connection for every move.
     EXPECT_LE(server.connectionsSeen(), 10 + 3);
     EXPECT_EQ(report->connectionsUsed, server.connectionsSeen());
     server.releaseStalls();
