@@ -7,7 +7,8 @@
 #
 # Environment: SIZE_MIB (64), ROUNDS (3), CONNECTIONS (10), LINKS (all of the names below),
 # TOOLS (quorvane aria2c axel curl wget2; curl and wget2 run only on links marked single),
-# PORT (18096; the relay listens on PORT+1), QUORVANE_FETCH (a built quorvane-fetch).
+# PORT (18096; the relay listens on PORT+1), QUORVANE_FETCH (a built quorvane-fetch), BASELINE
+# (another quorvane-fetch, say of the main branch, run beside it as "baseline").
 # Rates in the link table are per connection; every k-th connection of a slow link gets the slow
 # rate. Every run gets a relay of its own, so connections are counted from 1 for each tool.
 set -euo pipefail
@@ -31,6 +32,7 @@ declare -A link_spec=(
 )
 links=(${LINKS:-rtt150 rtt60 rtt200 slow3 one})
 tools=(${TOOLS:-quorvane aria2c axel curl wget2})
+if [ -n "${BASELINE:-}" ]; then tools+=(baseline); fi
 
 source "$here/common.sh"
 bench_install aria2 axel wget2 curl time bc python3 nginx-light
@@ -82,6 +84,7 @@ run() {
     local cmd
     case "$tool" in
         quorvane) cmd=("$fetch" -n "$connections" -o "$out" "$url") ;;
+        baseline) cmd=("$BASELINE" -n "$connections" -o "$out" "$url") ;;
         aria2c) cmd=(aria2c -q -x "$connections" -s "$connections" -k 1M --allow-overwrite=true
                      --auto-file-renaming=false -d "$work/out" -o file "$url") ;;
         axel) cmd=(axel -q -n "$connections" -o "$out" "$url") ;;

@@ -11,7 +11,7 @@ import statistics
 import sys
 from collections import defaultdict
 
-TOOLS = ["quorvane", "aria2c", "axel", "curl", "wget2"]
+TOOLS = ["quorvane", "baseline", "aria2c", "axel", "curl", "wget2"]
 
 
 def ideal_seconds(spec, size, connections, tool):

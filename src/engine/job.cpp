@@ -682,7 +682,8 @@ void Job::issueRequest(Transfer& transfer, Clock::time_point now) {
     bool headersOnly = false;
     if (mode_ == Mode::segmented) {
         auto length = nextRequestLength(transfer.offset, transfer.end, tuning.largestRequest,
-                                        tuning.minPieceSize);
+                                        tuning.minPieceSize, transfer.bytesPerSecond(now),
+                                        transfer.answerSeconds());
         transfer.requestEnd = transfer.offset + length;
         asked = {true, transfer.offset, transfer.requestEnd - 1};
     } else if (mode_ == Mode::probing) {

@@ -14,6 +14,9 @@ std::int64_t alignedMiddle(std::int64_t begin, std::int64_t end) {
     return aligned > begin ? aligned : middle;
 }
 
+// A request lasts this many waits for an answer, which costs it 2 % at most.
+constexpr double kAnswerWaitsPerRequest = 50;
+
 // Where a running request is cut: a page boundary, as near as that gets, since every byte the
 // busy connection still has to fetch may be a slow one.
 constexpr std::int64_t kCutAlignment = 4 * 1024;
@@ -159,9 +162,15 @@ std::int64_t shareOfFreePiece(std::int64_t length, std::span<const Claim> claims
 }
 
 std::int64_t nextRequestLength(std::int64_t offset, std::int64_t end, std::int64_t largestRequest,
-                               std::int64_t minPiece) {
+                               std::int64_t minPiece, double bytesPerSecond,
+                               double answerSeconds) {
     std::int64_t left = end - offset;
     std::int64_t length = std::max(largestRequest, minPiece);
+    if (bytesPerSecond > 0 && answerSeconds > 0) {
+        const double lasting = bytesPerSecond * answerSeconds * kAnswerWaitsPerRequest;
+        length = std::clamp(static_cast<std::int64_t>(std::min(lasting, 1e15)), 4 * minPiece,
+                            length);
+    }
     // No crumb smaller than a piece is left behind.
     if (left - length < minPiece) length = left;
     return std::min(length, left);

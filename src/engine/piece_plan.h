@@ -73,9 +73,12 @@ std::int64_t shareOfFreePiece(std::int64_t length, std::span<const Claim> claims
                               std::int64_t unassigned, double ownBytesPerSecond,
                               std::int64_t minPiece);
 
-// The length of the next range request of a connection that has [offset, end) to fetch: all of it
-// in one request, so that no round trip is spent between requests, up to largestRequest.
+// The length of the next range request of a connection that has [offset, end) to fetch, up to
+// largestRequest. While its speed or the wait for an answer is unknown, all of it; then enough to
+// last many times that wait, so that the round trip between requests costs little, but no more,
+// so that the rest stays free for connections that fall idle near the end.
 std::int64_t nextRequestLength(std::int64_t offset, std::int64_t end, std::int64_t largestRequest,
-                               std::int64_t minPiece);
+                               std::int64_t minPiece, double bytesPerSecond = 0,
+                               double answerSeconds = 0);
 
 }  // namespace quorvane::engine

@@ -151,9 +151,16 @@ TEST(ShareOfFreePiece, AnIdleConnectionTakesWhatItFetchesWhileTheOthersFinish) {
     EXPECT_EQ(shareOfFreePiece(12 * kMiB, claims, 4 * kMiB, 1e6, 4 * kMiB), 12 * kMiB);
 }
 
-TEST(NextRequestLength, AsksForTheWholeShareUpToTheLargestRequest) {
+TEST(NextRequestLength, AsksForEnoughToLastManyRoundTripsWithinItsBounds) {
+    // Speed or answer wait unknown: the whole share, up to the largest request.
     EXPECT_EQ(nextRequestLength(0, 6 * kMiB, 20 * kMiB, 256 * kKiB), 6 * kMiB);
     EXPECT_EQ(nextRequestLength(0, 100 * kMiB, 20 * kMiB, 256 * kKiB), 20 * kMiB);
+    EXPECT_EQ(nextRequestLength(0, 100 * kMiB, 20 * kMiB, 256 * kKiB, 1e6, 0), 20 * kMiB);
+    // 1 MB/s with answers after 100 ms: fifty of those waits.
+    EXPECT_EQ(nextRequestLength(0, 100 * kMiB, 20 * kMiB, 256 * kKiB, 1e6, 0.1), 5'000'000);
+    // Quick answers: never below four pieces; long ones: never above the largest request.
+    EXPECT_EQ(nextRequestLength(0, 100 * kMiB, 20 * kMiB, 256 * kKiB, 1e6, 0.001), 1 * kMiB);
+    EXPECT_EQ(nextRequestLength(0, 100 * kMiB, 20 * kMiB, 256 * kKiB, 10e6, 1.0), 20 * kMiB);
     // A rest smaller than a piece is taken along rather than left behind.
     EXPECT_EQ(nextRequestLength(0, 20 * kMiB + 100 * kKiB, 20 * kMiB, 256 * kKiB),
               20 * kMiB + 100 * kKiB);
