@@ -36,6 +36,9 @@ constexpr std::chrono::milliseconds kQuickEnough{100};
 // looked for this often.
 constexpr std::chrono::milliseconds kSpeedSettles{1500};
 constexpr std::chrono::milliseconds kReliefInterval{500};
+// A request just begun looks slower than it is (its first answer is in its time): it is not cut
+// for an idle connection before this.
+constexpr std::chrono::milliseconds kSpeedSettlesForTakeover{500};
 
 std::chrono::milliseconds pauseAfter(int failures, const Tuning& tuning) {
     auto pause = tuning.firstRetryPause;
@@ -663,7 +666,7 @@ bool Job::findWork(Transfer& transfer, Clock::time_point now) {
         return true;
     }
     std::vector<Transfer*> owners;
-    auto claims = claimsOfOthers(&transfer, now, std::chrono::milliseconds(0), &owners);
+    auto claims = claimsOfOthers(&transfer, now, kSpeedSettlesForTakeover, &owners);
     auto takeover = planTakeover(claims, options_.tuning.minPieceSize,
                                  options_.tuning.takeoverPatience, ownRate);
     if (!takeover) return false;
