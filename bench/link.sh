@@ -7,7 +7,7 @@
 #
 # Environment: SIZE_MIB (64), ROUNDS (3), CONNECTIONS (10), LINKS (all of the names below),
 # TOOLS (quorvane aria2c axel curl wget2; curl and wget2 run only on links marked single),
-# PORT (18096; the relay listens on PORT+1), QUORVANE_FETCH (a built quorvane-fetch), BASELINE
+# PORT (18096; the relay listens on one of the 40 ports after it), QUORVANE_FETCH (a built quorvane-fetch), BASELINE
 # (another quorvane-fetch, say of the main branch, run beside it as "baseline").
 # Rates in the link table are per connection; every k-th connection of a slow link gets the slow
 # rate. Every run gets a relay of its own, so connections are counted from 1 for each tool.
@@ -20,6 +20,7 @@ rounds="${ROUNDS:-3}"
 connections="${CONNECTIONS:-10}"
 port="${PORT:-18096}"
 relay_port=$((port + 1))
+runs=0
 KIB=1024 MIB=$((1024 * 1024))
 
 # name: rtt-ms rate-per-connection link-rate slow-every slow-rate single
@@ -64,6 +65,9 @@ start_relay() {
     local rtt rate link_rate every slow_rate single
     read -r rtt rate link_rate every slow_rate single <<<"${link_spec[$1]}"
     : >"$work/relay.log"
+    # A port of its own for each run: the last run's connections may still hold the one before.
+    runs=$((runs + 1))
+    relay_port=$((port + 1 + runs % 40))
     python3 "$here/link_relay.py" --listen "$relay_port" --upstream "$port" --rtt "$rtt" \
         --rate "$rate" --link-rate "$link_rate" --slow-every "$every" --slow-rate "$slow_rate" \
         --log "$work/relay.log" &
@@ -79,9 +83,9 @@ results="$work/results.tsv"
 # run LINK TOOL: one download through a fresh relay, one line of results.
 run() {
     local link="$1" tool="$2" out="$work/out/file"
-    local url="http://127.0.0.1:$relay_port/file.bin"
     rm -f "$work/out/"* "$work/out/".* 2>/dev/null || true
-    local cmd
+    start_relay "$link"
+    local url="http://127.0.0.1:$relay_port/file.bin" cmd
     case "$tool" in
         quorvane) cmd=("$fetch" -n "$connections" -o "$out" "$url") ;;
         baseline) cmd=("$BASELINE" -n "$connections" -o "$out" "$url") ;;
@@ -91,7 +95,6 @@ run() {
         curl) cmd=(curl -s -o "$out" "$url") ;;
         wget2) cmd=(wget2 -q --no-robots -O "$out" "$url") ;;
     esac
-    start_relay "$link"
     local started="$EPOCHREALTIME" finished status=0
     "${cmd[@]}" >/dev/null 2>"$work/stderr.txt" || status=$?
     finished="$EPOCHREALTIME"
