@@ -71,6 +71,7 @@ compare() {
     local ma mb na nb
     ma=$(printf '%s\n' "${ta[@]}" | median); mb=$(printf '%s\n' "${tb[@]}" | median)
     na=$(printf '%s\n' "${ca[@]}" | median); nb=$(printf '%s\n' "${cb[@]}" | median)
+    cpu_without=$na cpu_with=$nb
     printf '%-40s %7.3f s %7.3f s %+6.1f %%   cpu %6.2f s %6.2f s %+6.1f %%\n' "$label" \
         "$ma" "$mb" "$(echo "($mb / $ma - 1) * 100" | bc -l)" \
         "$na" "$nb" "$(echo "($nb / $na - 1) * 100" | bc -l)"
@@ -84,10 +85,20 @@ compare "flush before rename, 1 GiB, disk" "$disk" "--no-flush $fast" "$fast"
 compare "resume records, 1 GiB, disk" "$disk" "--save-every 0 $fast" "$fast"
 compare "resume records, 1 GiB, tmpfs" "$work/out" "--save-every 0 $fast" "$fast"
 compare "SHA-256 check, 1 GiB, tmpfs" "$work/out" "$fast" "--sha256 $sum1g $fast"
+check_cpu=$(echo "$cpu_with - $cpu_without" | bc -l)
 # What this machine allows at best: the same hash in a process of its own, from the first moment
 # and with no front to follow, beside a download without the check.
 compare "reference: openssl dgst beside it" "$work/out" "$fast" "$fast" \
     "openssl dgst -sha256 $work/www/1g.bin"
+# What hashing the same GiB costs openssl on its own, against the check's extra CPU above.
+dgst=()
+for _ in $(seq "$rounds"); do
+    /usr/bin/time -f "%U %S" -o "$work/cpu.txt" openssl dgst -sha256 "$work/www/1g.bin" >/dev/null
+    dgst+=("$(awk '{print $1 + $2}' "$work/cpu.txt")")
+done
+dgst_cpu=$(printf '%s\n' "${dgst[@]}" | median)
+printf '%-40s %7.2f s %7.2f s  %5.2f x\n' "check's extra cpu, openssl dgst's, per GiB" \
+    "$check_cpu" "$dgst_cpu" "$(echo "$check_cpu / $dgst_cpu" | bc -l)"
 compare "SHA-256 check, 64 MiB throttled, tmpfs" "$work/out" "$slow" "--sha256 $sum64m $slow"
 
 # A resume after kill -9 at half way, against a full run, on the throttled file.

@@ -3,7 +3,9 @@
 # files on tmpfs. One command:   bench/run.sh
 #
 # Environment: ROUNDS (default 3), PORT (default 18090), QUORVANE_FETCH (a built quorvane-fetch;
-# otherwise it is built in build-bench/), SKIP_STRACE=1 to leave out the system-call count.
+# otherwise it is built in build-bench/), SKIP_STRACE=1 to leave out the system-call count,
+# BASELINE (another quorvane-fetch, say of the main branch, run beside it as "baseline"),
+# TOOLS (quorvane aria2c axel curl wget2), SCENARIOS (fast-8m fast-1g slow-256m mixed-256m).
 # Scenarios (N = 10 connections): /fast 1 GiB and 8 MiB unthrottled; /slow 256 MiB with
 # limit_rate 2m; /mixed 256 MiB where connections whose number ends in 0 or 5 get 256k.
 # curl and wget2 use one connection, so on /slow and /mixed they would take over two minutes a
@@ -55,6 +57,7 @@ run() {
     local cmd
     case "$tool" in
         quorvane) cmd=("$fetch" -n "$connections" -o "$out" "$url") ;;
+        baseline) cmd=("$BASELINE" -n "$connections" -o "$out" "$url") ;;
         aria2c) cmd=(aria2c -q -x "$connections" -s "$connections" -k 1M --allow-overwrite=true
                      --auto-file-renaming=false -d "$work/out" -o file "$url") ;;
         axel) cmd=(axel -q -n "$connections" -o "$out" "$url") ;;
@@ -82,25 +85,31 @@ run() {
         "$(echo "$conns" | tr ',' '\n' | wc -l)"
 }
 
-all_tools=(quorvane aria2c axel curl wget2)
-multi_tools=(quorvane aria2c axel)
+all_tools=(${TOOLS:-quorvane aria2c axel curl wget2})
+multi_tools=(quorvane baseline aria2c axel)
+if [ -n "${BASELINE:-}" ]; then all_tools+=(baseline); fi
+scenarios=" ${SCENARIOS:-fast-8m fast-1g slow-256m mixed-256m} "
+wanted() { case "$scenarios" in *" $1 "*) return 0 ;; *) return 1 ;; esac; }
 for round in $(seq "$rounds"); do
     echo "Round $round of $rounds"
     # Rotate the order, so that no tool always runs first.
     shift_by=$(( (round - 1) % ${#all_tools[@]} ))
     order=("${all_tools[@]:$shift_by}" "${all_tools[@]:0:$shift_by}")
     # Start-up cost is small and noisy: five tries each a round.
-    for _ in 1 2 3 4 5; do
-        for tool in "${order[@]}"; do run fast-8m "$tool" /fast/8m.bin; done
-    done
-    for tool in "${order[@]}"; do run fast-1g "$tool" /fast/1g.bin; done
-    for tool in "${order[@]}"; do
-        case " ${multi_tools[*]} " in *" $tool "*) ;; *) [ "${SINGLE_EVERYWHERE:-0}" = 1 ] || continue ;; esac
-        run slow-256m "$tool" /slow/256m.bin
-    done
-    for tool in "${order[@]}"; do
-        case " ${multi_tools[*]} " in *" $tool "*) ;; *) [ "${SINGLE_EVERYWHERE:-0}" = 1 ] || continue ;; esac
-        run mixed-256m "$tool" /mixed/256m.bin
+    if wanted fast-8m; then
+        for _ in 1 2 3 4 5; do
+            for tool in "${order[@]}"; do run fast-8m "$tool" /fast/8m.bin; done
+        done
+    fi
+    if wanted fast-1g; then
+        for tool in "${order[@]}"; do run fast-1g "$tool" /fast/1g.bin; done
+    fi
+    for scenario in slow-256m mixed-256m; do
+        wanted "$scenario" || continue
+        for tool in "${order[@]}"; do
+            case " ${multi_tools[*]} " in *" $tool "*) ;; *) [ "${SINGLE_EVERYWHERE:-0}" = 1 ] || continue ;; esac
+            run "$scenario" "$tool" "/${scenario%-256m}/256m.bin"
+        done
     done
 done
 

@@ -40,7 +40,7 @@ def main(path, n):
           f"{'conns':>7}{'ideal s':>9}{'vs ideal':>9}{'ours/it':>9}")
     for scenario in SIZES:
         ours = runs.get((scenario, "quorvane"))
-        for tool in ["quorvane", "aria2c", "axel", "curl", "wget2"]:
+        for tool in ["quorvane", "baseline", "aria2c", "axel", "curl", "wget2"]:
             rows = runs.get((scenario, tool))
             if not rows:
                 continue

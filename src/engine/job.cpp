@@ -35,6 +35,13 @@ constexpr std::chrono::milliseconds kQuickEnough{100};
 
 // Tries from the first byte that may end no further than an earlier one before the job fails.
 constexpr int kMostRestartsNoFurther = 2;
+// A connection's speed is trusted for moving its work once measured this long, and slow ones are
+// looked for this often.
+constexpr std::chrono::milliseconds kSpeedSettles{1500};
+constexpr std::chrono::milliseconds kReliefInterval{500};
+// A request just begun looks slower than it is (its first answer is in its time): it is not cut
+// for an idle connection before this.
+constexpr std::chrono::milliseconds kSpeedSettlesForTakeover{500};
 
 std::chrono::milliseconds pauseAfter(int failures, const Tuning& tuning) {
     auto pause = tuning.firstRetryPause;
@@ -596,7 +603,10 @@ void Job::schedule(Clock::time_point now) {
             transfer->state = Transfer::State::idle;
         }
     }
-    if (mode_ == Mode::segmented) addTransfersForFreePieces(now);
+    if (mode_ == Mode::segmented) {
+        relieveSlowTransfers(now);
+        addTransfersForFreePieces(now);
+    }
     for (auto& transfer : transfers_) {
         if (report_) return;
         if (transfer->state != Transfer::State::idle) continue;
@@ -630,27 +640,72 @@ bool Job::worthMoreConnections(Clock::time_point now) {
     return spreading_;
 }
 
+// What the running transfers other than `except` are fetching, with the speed of those measured
+// for at least `settled`.
+std::vector<Claim> Job::claimsOfOthers(const Transfer* except, Clock::time_point now,
+                                       std::chrono::milliseconds settled,
+                                       std::vector<Transfer*>* owners) const {
+    std::vector<Claim> claims;
+    for (const auto& other : transfers_) {
+        if (other->state != Transfer::State::running || other.get() == except) continue;
+        const bool measured = other->measuredSeconds(now) >= settled.count() / 1000.0;
+        claims.push_back({other->offset, other->requestEnd, other->end,
+                          measured ? other->bytesPerSecond(now) : 0});
+        if (owners) owners->push_back(other.get());
+    }
+    return claims;
+}
+
+std::int64_t Job::freeBytes() const {
+    std::int64_t total = 0;
+    for (const auto& piece : freePieces_) total += piece.end - piece.begin;
+    return total;
+}
+
+// A connection on a slow path would keep the whole job waiting: what it would not finish by the
+// time the others are done goes back to be shared out, and the request it has under way ends
+// where its share now ends.
+void Job::relieveSlowTransfers(Clock::time_point now) {
+    if (now - lastRelief_ < kReliefInterval) return;
+    lastRelief_ = now;
+    std::vector<Transfer*> owners;
+    auto claims = claimsOfOthers(nullptr, now, kSpeedSettles, &owners);
+    const auto reliefs = planRelief(claims, freeBytes(), options_.tuning.minPieceSize,
+                                    options_.tuning.takeoverPatience);
+    for (const Relief& relief : reliefs) {
+        Transfer& slow = *owners[relief.from];
+        freePieces_.push_back({relief.begin, slow.end, 0});
+        slow.end = relief.begin;
+        slow.requestEnd = std::min(slow.requestEnd, relief.begin);
+    }
+}
+
 bool Job::findWork(Transfer& transfer, Clock::time_point now) {
+    const double ownRate = transfer.bytesPerSecond(now);
     if (!freePieces_.empty()) {
         auto lowest =
             std::min_element(freePieces_.begin(), freePieces_.end(),
                              [](const Piece& a, const Piece& b) { return a.begin < b.begin; });
+        // Only as much as this connection fetches while the others finish, so that a large free
+        // piece is shared out rather than left to whoever asks first.
+        const std::int64_t length = lowest->end - lowest->begin;
+        const std::int64_t taken = shareOfFreePiece(
+            length, claimsOfOthers(&transfer, now, kSpeedSettles), freeBytes() - length, ownRate,
+            options_.tuning.minPieceSize);
         transfer.offset = transfer.requestEnd = lowest->begin;
-        transfer.end = lowest->end;
+        transfer.end = lowest->begin + taken;
         transfer.failures = lowest->failures;
-        freePieces_.erase(lowest);
+        if (taken < length) {
+            lowest->begin += taken;
+        } else {
+            freePieces_.erase(lowest);
+        }
         return true;
     }
-    std::vector<Claim> claims;
     std::vector<Transfer*> owners;
-    for (auto& other : transfers_) {
-        if (other->state != Transfer::State::running || other.get() == &transfer) continue;
-        claims.push_back(
-            {other->offset, other->requestEnd, other->end, other->bytesPerSecond(now)});
-        owners.push_back(other.get());
-    }
-    auto takeover =
-        planTakeover(claims, options_.tuning.minPieceSize, options_.tuning.takeoverPatience);
+    auto claims = claimsOfOthers(&transfer, now, kSpeedSettlesForTakeover, &owners);
+    auto takeover = planTakeover(claims, options_.tuning.minPieceSize,
+                                 options_.tuning.takeoverPatience, ownRate);
     if (!takeover) return false;
     Transfer& victim = *owners[takeover->from];
     victim.end = takeover->begin;
@@ -666,10 +721,9 @@ void Job::issueRequest(Transfer& transfer, Clock::time_point now) {
     RequestedRange asked;
     bool headersOnly = false;
     if (mode_ == Mode::segmented) {
-        RequestSizing sizing{tuning.minPieceSize, tuning.largestRequest, tuning.requestDuration,
-                             options_.connections};
-        auto length = nextRequestLength(transfer.offset, transfer.end, unrequestedBytes(),
-                                        transfer.bytesPerSecond(now), sizing);
+        auto length = nextRequestLength(transfer.offset, transfer.end, tuning.largestRequest,
+                                        tuning.minPieceSize, transfer.bytesPerSecond(now),
+                                        transfer.answerSeconds());
         transfer.requestEnd = transfer.offset + length;
         asked = {true, transfer.offset, transfer.requestEnd - 1};
     } else if (mode_ == Mode::probing) {
@@ -694,13 +748,6 @@ void Job::issueRequest(Transfer& transfer, Clock::time_point now) {
     transfer.prepare(asked, headersOnly, connectTimeout, now);
     transfer.state = Transfer::State::running;
     curl_multi_add_handle(multi_, transfer.easy());
-}
-
-std::int64_t Job::unrequestedBytes() const {
-    std::int64_t total = 0;
-    for (const auto& piece : freePieces_) total += piece.end - piece.begin;
-    for (const auto& transfer : transfers_) total += transfer->end - transfer->requestEnd;
-    return total;
 }
 
 void Job::completeIfDone() {

@@ -84,10 +84,14 @@ class Job {
     void issueRequest(Transfer& transfer, Clock::time_point now);
     bool outOfPatienceForAnAnswer(std::chrono::milliseconds pause, Clock::time_point now) const;
     bool findWork(Transfer& transfer, Clock::time_point now);
+    std::vector<Claim> claimsOfOthers(const Transfer* except, Clock::time_point now,
+                                      std::chrono::milliseconds settled,
+                                      std::vector<Transfer*>* owners = nullptr) const;
+    std::int64_t freeBytes() const;
+    void relieveSlowTransfers(Clock::time_point now);
     void addTransfersForFreePieces(Clock::time_point now);
     bool worthMoreConnections(Clock::time_point now);
     void completeIfDone();
-    std::int64_t unrequestedBytes() const;
     void removeRequest(Transfer& transfer);
     bool isFtp(Transfer& transfer) const;
 
@@ -121,6 +125,7 @@ class Job {
     bool answered_ = false;  // the server has sent something, to any connection
     Clock::time_point segmentsStart_{};
     bool spreading_ = false;
+    Clock::time_point lastRelief_{};
     bool restartPending_ = false;
     bool restartedOnce_ = false;
     std::int64_t furthestFromStart_ = 0;  // the longest stream from the first byte so far

@@ -29,12 +29,13 @@ struct Tuning {
     std::chrono::milliseconds firstAnswerPatience{20000};
     // No piece is split below this size, so small files use fewer connections.
     std::int64_t minPieceSize = 256 * 1024;
-    // One range request never asks for more than this, nor for more than a connection fetches in
-    // about requestDuration, so the unrequested rest stays free for connections that fall idle.
+    // A connection asks for the rest of its share in one range request, but never for more than
+    // this, so that every new round trip costs little and the unrequested rest of a large file
+    // stays free for connections that fall idle.
     std::int64_t largestRequest = 20 * 1024 * 1024;
-    std::chrono::milliseconds requestDuration{2000};
-    // Near the end, an idle connection takes over half of a request that would keep its
-    // connection busy for longer than this (the busy connection is then closed and reopened).
+    // An idle connection takes over part of a request that would keep its connection busy for
+    // longer than this; the busy connection closes where its request now ends. A connection that
+    // would end this much (and half) later than the others together gives its rest back.
     std::chrono::milliseconds takeoverPatience{1000};
     // Bytes gathered per connection before one write to the file.
     std::size_t writeBatch = 320 * 1024;

@@ -14,6 +14,17 @@ std::int64_t alignedMiddle(std::int64_t begin, std::int64_t end) {
     return aligned > begin ? aligned : middle;
 }
 
+// A request lasts this many waits for an answer, which costs it 2 % at most.
+constexpr double kAnswerWaitsPerRequest = 50;
+
+// Where a running request is cut: a page boundary, as near as that gets, since every byte the
+// busy connection still has to fetch may be a slow one.
+constexpr std::int64_t kCutAlignment = 4 * 1024;
+
+std::int64_t alignedUp(std::int64_t offset, std::int64_t alignment = kAlignment) {
+    return (offset + alignment - 1) / alignment * alignment;
+}
+
 double secondsOf(std::chrono::milliseconds duration) {
     return duration.count() / 1000.0;
 }
@@ -61,7 +72,8 @@ std::vector<Piece> piecesForGaps(std::span<const std::pair<std::int64_t, std::in
 }
 
 std::optional<Takeover> planTakeover(std::span<const Claim> claims, std::int64_t minPiece,
-                                     std::chrono::milliseconds patience) {
+                                     std::chrono::milliseconds patience,
+                                     double ownBytesPerSecond) {
     std::optional<std::size_t> widest;
     for (std::size_t i = 0; i < claims.size(); ++i) {
         std::int64_t rest = claims[i].end - claims[i].requestEnd;
@@ -90,23 +102,77 @@ std::optional<Takeover> planTakeover(std::span<const Claim> claims, std::int64_t
     }
     if (!slowest) return std::nullopt;
     const Claim& claim = claims[*slowest];
-    return Takeover{*slowest, alignedMiddle(claim.offset, claim.requestEnd), claim.requestEnd,
-                    true};
+    std::int64_t begin = alignedMiddle(claim.offset, claim.requestEnd);
+    if (ownBytesPerSecond > 0) {
+        // The busy connection keeps what it fetches while the idle one fetches the rest.
+        double kept = static_cast<double>(claim.requestEnd - claim.offset) * claim.bytesPerSecond /
+                      (claim.bytesPerSecond + ownBytesPerSecond);
+        begin = alignedUp(claim.offset + static_cast<std::int64_t>(kept), kCutAlignment);
+        // Too slow to take a piece's worth: the busy connection is better left alone.
+        if (claim.requestEnd - begin < minPiece) return std::nullopt;
+    }
+    return Takeover{*slowest, begin, claim.requestEnd, true};
 }
 
-std::int64_t nextRequestLength(std::int64_t offset, std::int64_t end, std::int64_t unrequested,
-                               double bytesPerSecond, const RequestSizing& sizing) {
-    std::int64_t length = sizing.largestRequest;
-    // Leave enough unrequested for the others to share out near the end.
-    length = std::min(length, unrequested / (2 * std::max(1, sizing.connections)));
-    std::int64_t affordable =
-        bytesPerSecond > 0 ? static_cast<std::int64_t>(bytesPerSecond * secondsOf(sizing.duration))
-                           : 4 * sizing.minPiece;
-    length = std::min(length, affordable);
-    length = std::max(length, sizing.minPiece);
+namespace {
+
+// Seconds the claims of known speed need for what is left of them and `unassigned` bytes besides,
+// with `extraRate` more; nothing when no speed is known.
+std::optional<double> secondsLeft(std::span<const Claim> claims, std::int64_t unassigned,
+                                  double extraRate) {
+    double bytes = static_cast<double>(unassigned);
+    double rate = extraRate;
+    for (const Claim& claim : claims) {
+        if (claim.bytesPerSecond <= 0) continue;
+        bytes += static_cast<double>(claim.end - claim.offset);
+        rate += claim.bytesPerSecond;
+    }
+    if (rate <= 0) return std::nullopt;
+    return bytes / rate;
+}
+
+}  // namespace
+
+std::vector<Relief> planRelief(std::span<const Claim> claims, std::int64_t unassigned,
+                               std::int64_t minPiece, std::chrono::milliseconds patience) {
+    std::vector<Relief> reliefs;
+    auto together = secondsLeft(claims, unassigned, 0);
+    if (!together) return reliefs;
+    for (std::size_t i = 0; i < claims.size(); ++i) {
+        const Claim& claim = claims[i];
+        if (claim.bytesPerSecond <= 0) continue;
+        double alone = static_cast<double>(claim.end - claim.offset) / claim.bytesPerSecond;
+        if (alone < 1.5 * *together || alone - *together < secondsOf(patience)) continue;
+        std::int64_t keep = static_cast<std::int64_t>(claim.bytesPerSecond * *together);
+        std::int64_t begin = alignedUp(claim.offset + keep, kCutAlignment);
+        if (claim.end - begin >= minPiece) reliefs.push_back({i, begin});
+    }
+    return reliefs;
+}
+
+std::int64_t shareOfFreePiece(std::int64_t length, std::span<const Claim> claims,
+                              std::int64_t unassigned, double ownBytesPerSecond,
+                              std::int64_t minPiece) {
+    if (ownBytesPerSecond <= 0) return length;
+    auto seconds = secondsLeft(claims, unassigned + length, ownBytesPerSecond);
+    if (!seconds) return length;
+    std::int64_t share = alignedUp(
+        std::max(static_cast<std::int64_t>(ownBytesPerSecond * *seconds), 2 * minPiece));
+    return length - share < minPiece ? length : share;
+}
+
+std::int64_t nextRequestLength(std::int64_t offset, std::int64_t end, std::int64_t largestRequest,
+                               std::int64_t minPiece, double bytesPerSecond,
+                               double answerSeconds) {
     std::int64_t left = end - offset;
+    std::int64_t length = std::max(largestRequest, minPiece);
+    if (bytesPerSecond > 0 && answerSeconds > 0) {
+        const double lasting = bytesPerSecond * answerSeconds * kAnswerWaitsPerRequest;
+        length = std::clamp(static_cast<std::int64_t>(std::min(lasting, 1e15)), 4 * minPiece,
+                            length);
+    }
     // No crumb smaller than a piece is left behind.
-    if (left - length < sizing.minPiece) length = left;
+    if (left - length < minPiece) length = left;
     return std::min(length, left);
 }
 

@@ -47,21 +47,38 @@ struct Takeover {
 };
 
 // Half of the largest unrequested rest (all of it when halves would fall below minPiece); when
-// everything has been asked for, half of a request that would otherwise keep its connection busy
-// for longer than `patience`.
+// everything has been asked for, a share of the request that would otherwise keep its connection
+// busy for longer than `patience`: split by speed, so that both connections end together
+// (`ownBytesPerSecond` is the idle connection's, 0 while unknown, which halves the request).
 std::optional<Takeover> planTakeover(std::span<const Claim> claims, std::int64_t minPiece,
-                                     std::chrono::milliseconds patience);
+                                     std::chrono::milliseconds patience,
+                                     double ownBytesPerSecond = 0);
 
-struct RequestSizing {
-    std::int64_t minPiece = 0;
-    std::int64_t largestRequest = 0;
-    std::chrono::milliseconds duration{1000};
-    int connections = 1;
+// A connection far behind the others gives back its share from `begin` on.
+struct Relief {
+    std::size_t from = 0;
+    std::int64_t begin = 0;
 };
 
-// The length of the next range request of a connection that has [offset, end) to fetch, with
-// `unrequested` bytes of the file not yet asked for by anyone.
-std::int64_t nextRequestLength(std::int64_t offset, std::int64_t end, std::int64_t unrequested,
-                               double bytesPerSecond, const RequestSizing& sizing);
+// The connections (claims of known speed) that would end long after the rest: later than 1.5
+// times, and `patience` more than, the time all of them together need for what is left (theirs
+// and `unassigned` bytes). Each keeps what it fetches in that time.
+std::vector<Relief> planRelief(std::span<const Claim> claims, std::int64_t unassigned,
+                               std::int64_t minPiece, std::chrono::milliseconds patience);
+
+// How much of a free piece of `length` bytes an idle connection at `ownBytesPerSecond` takes: what
+// it fetches while the busy ones (claims of known speed) and it finish what is left, the piece and
+// `unassigned` other free bytes included; the whole piece when its speed is unknown or the rest would be a crumb.
+std::int64_t shareOfFreePiece(std::int64_t length, std::span<const Claim> claims,
+                              std::int64_t unassigned, double ownBytesPerSecond,
+                              std::int64_t minPiece);
+
+// The length of the next range request of a connection that has [offset, end) to fetch, up to
+// largestRequest. While its speed or the wait for an answer is unknown, all of it; then enough to
+// last many times that wait, so that the round trip between requests costs little, but no more,
+// so that the rest stays free for connections that fall idle near the end.
+std::int64_t nextRequestLength(std::int64_t offset, std::int64_t end, std::int64_t largestRequest,
+                               std::int64_t minPiece, double bytesPerSecond = 0,
+                               double answerSeconds = 0);
 
 }  // namespace quorvane::engine

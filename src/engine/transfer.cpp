@@ -99,9 +99,22 @@ double Transfer::bytesPerSecond(Clock::time_point now) const {
     return seconds > 0.05 ? bytes / seconds : 0;
 }
 
+double Transfer::measuredSeconds(Clock::time_point now) const {
+    double seconds = finishedSeconds_;
+    if (state == State::running) seconds += std::chrono::duration<double>(now - requestStart_).count();
+    return seconds;
+}
+
 void Transfer::recordFinishedRequest(Clock::time_point now) {
     finishedSeconds_ += std::chrono::duration<double>(now - requestStart_).count();
     finishedBytes_ += offset - requestStartOffset_;
+    curl_off_t sent = 0;
+    curl_off_t answered = 0;
+    if (curl_easy_getinfo(easy_.get(), CURLINFO_PRETRANSFER_TIME_T, &sent) == CURLE_OK &&
+        curl_easy_getinfo(easy_.get(), CURLINFO_STARTTRANSFER_TIME_T, &answered) == CURLE_OK &&
+        answered > sent) {
+        answerSeconds_ = static_cast<double>(answered - sent) / 1e6;
+    }
 }
 
 std::size_t Transfer::onHeader(char* data, std::size_t size, std::size_t count, void* self) {

@@ -38,8 +38,12 @@ class Transfer {
                  std::chrono::milliseconds connectTimeout, Clock::time_point now);
     // Speed over the finished requests and the one under way.
     double bytesPerSecond(Clock::time_point now) const;
+    // How long that speed has been measured for.
+    double measuredSeconds(Clock::time_point now) const;
     // Counts a finished request's bytes and time into the speed.
     void recordFinishedRequest(Clock::time_point now);
+    // How long the last finished request waited for its first byte after it was sent; 0 before.
+    double answerSeconds() const { return answerSeconds_; }
 
     State state = State::idle;
     Clock::time_point resumeAt{};
@@ -70,6 +74,7 @@ class Transfer {
     Clock::time_point requestStart_{};
     std::int64_t finishedBytes_ = 0;
     double finishedSeconds_ = 0;
+    double answerSeconds_ = 0;
 };
 
 }  // namespace quorvane::engine

@@ -237,10 +237,15 @@ void TestHttpServer::handle(const httplib::Request& request, httplib::Response& 
     const_cast<httplib::Request&>(request).ranges.clear();
     std::shared_ptr<Resource> resource;
     int number = 0;
+    int connection = 0;
     {
         std::lock_guard lock(mutex_);
         auto range = request.get_header_value("Range");
         requests_.push_back({request.path, range, request.remote_port});
+        connection = connectionNumbers_
+                         .try_emplace(request.remote_port,
+                                      static_cast<int>(connectionNumbers_.size()) + 1)
+                         .first->second;
         auto found = resources_.find(request.path);
         if (found == resources_.end()) {
             response.status = 404;
@@ -258,12 +263,13 @@ void TestHttpServer::handle(const httplib::Request& request, httplib::Response& 
     } else if (resource->status != 0) {
         response.status = resource->status;
     } else {
-        answerFile(resource, number, request, response);
+        answerFile(resource, number, connection, request, response);
     }
 }
 
 void TestHttpServer::answerFile(const std::shared_ptr<Resource>& resource, int number,
-                                const httplib::Request& request, httplib::Response& response) {
+                                int connection, const httplib::Request& request,
+                                httplib::Response& response) {
     const Faults& faults = resource->faults;
     if (number <= faults.failFirst) {
         response.status = faults.failStatus;
@@ -302,7 +308,9 @@ void TestHttpServer::answerFile(const std::shared_ptr<Resource>& resource, int n
                   number <= faults.stallFirst,
                   faults.stallAfter,
                   faults.stallFor,
-                  faults.bytesPerSecond};
+                  faults.slowConnectionEvery > 0 && connection % faults.slowConnectionEvery == 0
+                      ? faults.slowBytesPerSecond
+                      : faults.bytesPerSecond};
     setBody(
         response, plan, [resource](std::int64_t offset) { return resource->at(offset); },
         faults.noContentLength, releasing_, sent_);

@@ -39,6 +39,10 @@ struct Faults {
     int changeAfter = 0;              // from request N+1 on, the file has another ETag
     std::int64_t announcedSize = -1;  // the size the headers claim, when not -1
     std::int64_t bytesPerSecond = 0;  // per response, 0 for no limit
+    // Every k-th TCP connection the server has seen (counted from 1) sends at slowBytesPerSecond
+    // instead: a slow path among fast ones.
+    int slowConnectionEvery = 0;
+    std::int64_t slowBytesPerSecond = 0;
     std::string etag;                 // when not empty, the ETag of every response
     bool noEtag = false;              // no ETag at all
     std::string lastModified;         // when not empty, the Last-Modified of every response
@@ -84,7 +88,8 @@ class TestHttpServer {
     struct Resource;
     void handle(const httplib::Request& request, httplib::Response& response);
     void answerFile(const std::shared_ptr<Resource>& resource, int requestNumber,
-                    const httplib::Request& request, httplib::Response& response);
+                    int connectionNumber, const httplib::Request& request,
+                    httplib::Response& response);
 
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
@@ -92,6 +97,7 @@ class TestHttpServer {
     mutable std::mutex mutex_;
     std::map<std::string, std::shared_ptr<Resource>> resources_;
     std::vector<RequestRecord> requests_;
+    std::map<int, int> connectionNumbers_;  // by remote port, from 1 in the order first seen
     int badRanges_ = 0;
     std::shared_ptr<std::atomic<bool>> releasing_;
     std::shared_ptr<std::atomic<std::int64_t>> sent_;
