@@ -98,7 +98,6 @@ TEST(Lifecycle, StopEndsEveryTransferWithoutWaitingForItsRequest) {
     server.servePattern("/file.bin", 64 * 1024 * kKiB, throttledTo(512 * kKiB));
     EngineBench bench;
     auto options = optionsFor(server.url("/file.bin"), bench.folder / "file.bin", 10);
-    options.tuning.requestDuration = std::chrono::seconds(10);
     options.tuning.largestRequest = 64 * 1024 * kKiB;
     auto job = bench.engine.start(options);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
