@@ -6,6 +6,7 @@
 
 #include "ui/win32/accessible_name.h"
 #include "ui/win32/resource_ids.h"
+#include "ui/win32/single_instance.h"
 #include "ui/win32/web_browser_host.h"
 #include "ui/win32/wide_text.h"
 #include "ui/window_events.h"
@@ -18,7 +19,6 @@ namespace quorvane::ui {
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"QuorvaneDownloaderWindow";
 constexpr wchar_t kCaption[] = L"Quorvane下载器";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
@@ -47,7 +47,7 @@ void registerWindowClass(WNDPROC procedure) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // The platform's default colour of a window with controls on it.
     windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kClassName;
+    windowClass.lpszClassName = MainWindow::kClassName;
     RegisterClassExW(&windowClass);  // fails harmlessly when a second window registers again
 }
 
@@ -104,6 +104,11 @@ bool MainWindow::create() {
     browser_ = WebBrowserHost::create(controls_.handle(Control::超文本浏览框1), startPage_);
     tray_.attach(window_, smallIcon_);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    showWindowMessage_ = RegisterWindowMessageW(kShowWindowMessageName);
+    // A later start may run without the rights of this one (this one started as administrator).
+    if (showWindowMessage_ != 0) {
+        ChangeWindowMessageFilterEx(window_, showWindowMessage_, MSGFLT_ALLOW, nullptr);
+    }
     wakeTimers();
     return true;
 }
@@ -245,6 +250,10 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 tray_.restore();
                 return 0;
             }
+            if (message == showWindowMessage_ && showWindowMessage_ != 0) {
+                comeToFront();
+                return 0;
+            }
             return DefWindowProcW(window_, message, wParam, lParam);
     }
 }
@@ -271,6 +280,16 @@ void MainWindow::onClose() {
     // The window goes at once; the program winds down after its message loop has ended.
     ShowWindow(window_, SW_HIDE);
     PostQuitMessage(0);
+}
+
+// A later start of the program asked for this window: shown, restored and in front, as a click on
+// the tray icon brings it. A window that is closing stays closed.
+void MainWindow::comeToFront() {
+    if (closeAccepted_) return;
+    wakeTimers();
+    if (!IsWindowVisible(window_)) ShowWindow(window_, SW_SHOW);
+    if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
+    SetForegroundWindow(window_);
 }
 
 LRESULT MainWindow::colourControl(UINT message, HDC dc, HWND child) {

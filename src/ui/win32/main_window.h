@@ -34,6 +34,9 @@ class MainWindow final : public Controls {
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
+    // The window class, by which a later start and the installer find a running program.
+    static constexpr wchar_t kClassName[] = L"QuorvaneDownloaderWindow";
+
     // The game's web page, a build setting.
     static std::wstring defaultStartPage();
 
@@ -86,6 +89,7 @@ class MainWindow final : public Controls {
     void onTimer(UINT_PTR timer);
     void wakeTimers();
     void onClose();
+    void comeToFront();
     void onDpiChanged(UINT dpi, const RECT& suggested);
     LRESULT colourControl(UINT message, HDC dc, HWND child);
     void drawLabel(const DRAWITEMSTRUCT& item);
@@ -108,6 +112,7 @@ class MainWindow final : public Controls {
     HBRUSH whiteBrush_ = nullptr;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UINT taskbarCreated_ = 0;
+    UINT showWindowMessage_ = 0;
     bool closeAccepted_ = false;
     bool progressTicking_ = false;
     bool multiFileTicking_ = false;

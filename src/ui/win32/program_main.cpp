@@ -10,6 +10,7 @@
 #include "app/system.h"
 #include "download/engine_downloader.h"
 #include "ui/win32/main_window.h"
+#include "ui/win32/single_instance.h"
 #include "ui/win32/win32_ui_thread.h"
 
 namespace {
@@ -28,6 +29,12 @@ int runMessageLoop(HWND window) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // A second start only brings the first one's window forward.
+    const quorvane::ui::SingleInstance instance;
+    if (!instance.first()) {
+        quorvane::ui::bringFirstRunToFront();
+        return 0;
+    }
     // The browser control wants a single-threaded apartment with OLE.
     const bool oleReady = SUCCEEDED(OleInitialize(nullptr));
     int exitCode = 1;
