@@ -106,10 +106,8 @@ int main(int, char* argv[]) {
         &window, &quorvane::ui::MainWindow::closeAccepted, &app, [] { QCoreApplication::exit(0); },
         Qt::QueuedConnection);
 
-    QObject::connect(&instance, &quorvane::ui::SingleInstance::showRequested, &window, [&window] {
-        window.showWindow();
-        window.setWindowState(quorvane::ui::WindowState::normal);
-    });
+    QObject::connect(&instance, &quorvane::ui::SingleInstance::showRequested, &window,
+                     &quorvane::ui::MainWindow::comeToFront);
 
     program.onWindowCreated();
     window.showCentred();

@@ -10,10 +10,12 @@ file=$3
 timestamp=()
 if [ -n "${QUORVANE_SIGN_TIMESTAMP:-}" ]; then timestamp=(-ts "$QUORVANE_SIGN_TIMESTAMP"); fi
 
-signed=$(mktemp "$file.signing.XXXXXX")
-trap 'rm -f "$signed"' EXIT
+# osslsigncode writes a new file, and never over an existing one.
+work=$(mktemp -d "$(dirname "$file")/.signing.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+signed=$work/$(basename "$file")
 osslsigncode sign -certs "$certificate" -key "$key" -h sha256 -n "Quorvane专用下载器" \
     "${timestamp[@]}" -in "$file" -out "$signed" >/dev/null
-# osslsigncode writes a new file; it takes the old one's place in one step.
+# The signed file takes the old one's place in one step.
 chmod --reference="$file" "$signed"
 mv -f "$signed" "$file"

@@ -39,6 +39,17 @@ HICON loadProgramIcon(int sizeMetric, UINT dpi) {
     return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
 }
 
+// The notification area draws its icons at the shell's small-icon size, which need not be the
+// window's.
+HICON loadTrayIcon() {
+    HICON icon = nullptr;
+    if (FAILED(LoadIconMetric(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM_ICON),
+                              LIM_SMALL, &icon))) {
+        return nullptr;
+    }
+    return icon;
+}
+
 void registerWindowClass(WNDPROC procedure) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -73,7 +84,7 @@ MainWindow::~MainWindow() {
     if (window_) DestroyWindow(window_);
     if (font_) DeleteObject(font_);
     DeleteObject(whiteBrush_);
-    for (HICON icon : {bigIcon_, smallIcon_}) {
+    for (HICON icon : {bigIcon_, smallIcon_, trayIcon_}) {
         if (icon) DestroyIcon(icon);
     }
 }
@@ -102,7 +113,6 @@ bool MainWindow::create() {
     setAccessibleName(controls_.handle(Control::组合框1), L"请选择要下载的文件：");
     applyDpi(GetDpiForWindow(window_));
     browser_ = WebBrowserHost::create(controls_.handle(Control::超文本浏览框1), startPage_);
-    tray_.attach(window_, smallIcon_);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
     showWindowMessage_ = RegisterWindowMessageW(kShowWindowMessageName);
     // A later start may run without the rights of this one (this one started as administrator).
@@ -178,14 +188,15 @@ void MainWindow::applyDpi(UINT dpi) {
     if (font_) DeleteObject(font_);
     font_ = font;
 
-    for (HICON icon : {bigIcon_, smallIcon_}) {
+    for (HICON icon : {bigIcon_, smallIcon_, trayIcon_}) {
         if (icon) DestroyIcon(icon);
     }
     bigIcon_ = loadProgramIcon(SM_CXICON, dpi);
     smallIcon_ = loadProgramIcon(SM_CXSMICON, dpi);
+    trayIcon_ = loadTrayIcon();
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
-    tray_.attach(window_, smallIcon_);
+    tray_.attach(window_, trayIcon_ ? trayIcon_ : smallIcon_);
 
     const SIZE size = outerSize(dpi);
     SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,

@@ -108,6 +108,7 @@ class MainWindow final : public Controls {
     TrayIcon tray_;
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
+    HICON trayIcon_ = nullptr;
     HFONT font_ = nullptr;
     HBRUSH whiteBrush_ = nullptr;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
