@@ -13,6 +13,7 @@ installer_test.py --installer quorvane-downloader-X-installer.exe --probe window
 
 import argparse
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -75,6 +76,17 @@ class Installation:
         files = {p.name: (p.stat().st_size, p.stat().st_mtime_ns) if p.exists() else None
                  for p in self.installed + self.shortcuts}
         return files, registry_value(self.wine, "DisplayVersion")
+
+
+def clean_up_earlier_runs(wine, setup):
+    """The prefix is shared: what an earlier run left (the user's downloads it kept, or all of
+    an installation when it failed) would make the checks below pass or fail by themselves."""
+    shutil.rmtree(setup.folder, ignore_errors=True)
+    if setup.user_downloads:
+        shutil.rmtree(setup.user_downloads / "下载的文件", ignore_errors=True)
+    for path in setup.shortcuts:
+        path.unlink(missing_ok=True)
+    wine.run("reg", "delete", UNINSTALL_KEY, "/f", timeout=120)
 
 
 def refused_on_windows_7(wine, args, setup):
@@ -224,6 +236,7 @@ def main():
     with WineSession(Path(args.prefix), args.display) as wine:
         setup = Installation(wine)
         window = InstallerWindows(wine, Path(args.probe).resolve())
+        clean_up_earlier_runs(wine, setup)
         refused_on_windows_7(wine, args, setup)
         install_silently(wine, args, setup)
         program = start_program(wine, window, setup)
@@ -257,9 +270,6 @@ class InstallerWindows(ProgramWindow):
             else:
                 box[fields[0]] = fields[1] if len(fields) > 1 else ""
         return box
-
-    def close(self):
-        self._probe("close")
 
 
 if __name__ == "__main__":
