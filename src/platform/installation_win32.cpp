@@ -39,8 +39,8 @@ bool isInside(const fs::path& path, const fs::path& folder) {
 
 bool isInstalledProgram(const fs::path& programFolder) {
     if (fileExists(programFolder / fs::path(wideFromUtf8(kInstalledMarkerName)))) return true;
-    for (REFKNOWNFOLDERID id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX64,
-                                FOLDERID_ProgramFilesX86}) {
+    for (REFKNOWNFOLDERID id :
+         {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX64, FOLDERID_ProgramFilesX86}) {
         if (isInside(programFolder, knownFolder(id))) return true;
     }
     return false;

@@ -283,7 +283,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"instances") return showInstances();
     if (command == L"minimise") return postToWindow(WM_SYSCOMMAND, SC_MINIMIZE);
     if (command == L"close") return postToWindow(WM_CLOSE, 0);
-    print("usage: window-probe window|controls|items|dialog|any-dialog|resources EXE|instances|"
-          "minimise|close");
+    print(
+        "usage: window-probe window|controls|items|dialog|any-dialog|resources EXE|instances|"
+        "minimise|close");
     return 2;
 }
