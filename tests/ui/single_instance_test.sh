@@ -1,28 +1,29 @@
 #!/usr/bin/env bash
 # Real starts of the program on a virtual display (run through with_virtual_display.sh): a second
-# start ends at once, without a window of its own, and the first one runs on, so that there is
-# one window; once the first run has been killed, a new start runs by itself. (That the first
-# window comes forward needs a window manager; the window's tests check it.)
-#   single_instance_test.sh PROGRAM DEMO_SERVER
+# start ends at once, and the first one runs on, so that there is one window; once the first run
+# has ended, a new start runs by itself. (That the first window comes forward needs a window
+# manager, and a run killed outright leaves its lock: the window's tests check both.)
+#   single_instance_test.sh PROGRAM
 set -uo pipefail
-program=$1
-demo_server=$2
 if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
-# The runs meet in the user's runtime folder; this test's runs meet only each other.
-XDG_RUNTIME_DIR=$(mktemp -d)
-export XDG_RUNTIME_DIR
-chmod 700 "$XDG_RUNTIME_DIR"
+# The runs meet in the user's runtime folder; this test's runs meet only each other. They run
+# from a folder of their own, where they keep their list files, and without a list server: the
+# other tests' programs and servers stay out of this.
+work=$(mktemp -d)
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+mkdir "$work/program"
+cp "$1" "$work/program/"
+program=$work/program/$(basename "$1")
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-"$demo_server" --port 18080 --size-mib 1 >/dev/null 2>&1 &
-server_pid=$!
 pids=()
 cleanup() {
-    for pid in "${pids[@]}" "$server_pid"; do kill -KILL "$pid" 2>/dev/null; done
+    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
     wait 2>/dev/null
-    rm -rf "$XDG_RUNTIME_DIR"
+    rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -68,12 +69,12 @@ if start_first; then
     count=$(all_windows | wc -l)
     [ "$count" = 1 ] || fail "$count program windows after the second start"
     kill -0 "$first" 2>/dev/null || fail "the first run ended"
-    # A run that was killed leaves its lock and socket behind; the next start is the first again.
-    kill -KILL "$first"
-    wait "$first" 2>/dev/null
+    # Once the first run has ended, the next start is the first again.
+    kill -TERM "$first"
+    ends_within 10 "$first" || fail "the first run is still running after SIGTERM"
     if start_first; then
         sleep 1
-        kill -0 "$pid" 2>/dev/null || fail "the start after a killed run did not stay"
+        kill -0 "$pid" 2>/dev/null || fail "the start after the first run's end did not stay"
         kill -TERM "$pid"
         ends_within 10 "$pid" || fail "still running after SIGTERM"
     fi
