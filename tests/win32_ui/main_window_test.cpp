@@ -359,6 +359,41 @@ TEST_F(MainWindowTest, ALaterStartBringsTheWindowBackUnlessItIsClosing) {
     EXPECT_FALSE(IsWindowVisible(window.handle()));
 }
 
+// The page's own window inside the web view's container gets its keys before the dialog
+// handling; everywhere else Tab moves between the controls. (Wine has no browser engine here, so
+// a plain child window stands in for the page.)
+TEST_F(MainWindowTest, KeysOfThePageGoToTheBrowserAndPastTheDialogHandling) {
+    const HWND container = window.controls().handle(Control::超文本浏览框1);
+    EXPECT_FALSE(GetWindowLongW(container, GWL_STYLE) & WS_TABSTOP) << "Tab would stop on it";
+    const HWND page = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20,
+                                      container, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(page);
+    MSG tab{page, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    EXPECT_FALSE(window.preTranslate(tab)) << "the dialog handling took Tab from the page";
+
+    const HWND start = window.controls().handle(Control::超级按钮_接收);
+    SetFocus(start);
+    tab.hwnd = start;
+    EXPECT_TRUE(window.preTranslate(tab));
+    EXPECT_NE(GetFocus(), start) << "Tab moves on from the start button";
+    DestroyWindow(page);
+}
+
+// Without a setting for the program file the WebBrowser control renders like Internet Explorer 7.
+TEST(WebBrowserHostTest, AsksForTheNewestEngineForThisProgramFile) {
+    constexpr wchar_t key[] =
+        L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
+    constexpr wchar_t name[] = L"quorvane_win32_ui_tests.exe";
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key, name);
+    MainWindow window{L""};
+    ASSERT_TRUE(window.create());
+    DWORD mode = 0;
+    DWORD size = sizeof mode;
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &mode, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(mode, 11001u);
+}
+
 TEST(SingleInstanceTest, OnlyTheFirstClaimHoldsTheSessionUntilItEnds) {
     {
         const SingleInstance first;

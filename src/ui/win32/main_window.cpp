@@ -175,6 +175,18 @@ void MainWindow::showCentred() {
     UpdateWindow(window_);
 }
 
+// Keys of the web page go to the browser first (Tab between its links, Ctrl+C) and then past the
+// dialog handling, which would take Tab, the arrows and Enter from the page. All other messages
+// get the dialog handling: Tab and Shift+Tab between the controls; Enter and Esc do nothing.
+bool MainWindow::preTranslate(MSG& message) {
+    const bool key = message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST;
+    const HWND page = controls_.handle(Control::超文本浏览框1);
+    if (key && page && (message.hwnd == page || IsChild(page, message.hwnd))) {
+        return browser_ && browser_->translateKey(message);
+    }
+    return IsDialogMessageW(window_, &message) != FALSE;
+}
+
 void MainWindow::applyDpi(UINT dpi) {
     dpi_ = dpi;
     NONCLIENTMETRICSW metrics{};

@@ -59,6 +59,8 @@ class MainWindow final : public Controls {
     }
 
     void showCentred();
+    // The message loop's share of a message before it is dispatched; true when it was taken.
+    bool preTranslate(MSG& message);
     // True once a close request was granted; the message loop has been told to end.
     bool closeAccepted() const { return closeAccepted_; }
     const std::wstring& trayTip() const { return tray_.tip(); }

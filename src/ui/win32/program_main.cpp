@@ -15,11 +15,10 @@
 
 namespace {
 
-int runMessageLoop(HWND window) {
+int runMessageLoop(quorvane::ui::MainWindow& window) {
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // Tab and Shift+Tab move between the controls; Enter and Esc do nothing here.
-        if (IsDialogMessageW(window, &message)) continue;
+        if (window.preTranslate(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -60,7 +59,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         if (window.create()) {
             program.onWindowCreated();
             window.showCentred();
-            exitCode = runMessageLoop(window.handle());
+            exitCode = runMessageLoop(window);
         }
         windDown();
     }

@@ -1,16 +1,115 @@
 #include "ui/win32/web_browser_host.h"
 
 #include <exdisp.h>
+#include <mshtmhst.h>
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <string>
+
 namespace quorvane::ui {
+
+namespace {
+
+constexpr wchar_t kEmulationKey[] =
+    L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
+// Internet Explorer 11 in its own mode, whatever the page's doctype says.
+constexpr DWORD kNewestEngine = 11001;
+
+// The name of the running program file, without its folder.
+std::wstring programFileName() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length < path.size() ? length : 0);
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// Without a setting for the program file the control renders like Internet Explorer 7. The
+// setting is the user's own and needs no administrator rights.
+void useNewestRenderingEngine() {
+    const std::wstring name = programFileName();
+    if (name.empty()) return;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kEmulationKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kNewestEngine),
+                   sizeof kNewestEngine);
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+// How the page sits in the window: flat (no 3-D border), scaled with the monitor's DPI, themed,
+// and without the browser's own context menu. Part of the client site: its identity and its
+// references are the site's.
+class BrowserUiHandler final : public IDocHostUIHandler {
+  public:
+    explicit BrowserUiHandler(IUnknown& site) : site_(site) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        return site_.QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return site_.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return site_.Release(); }
+
+    HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override {
+        return S_OK;  // shown: nothing
+    }
+    HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override {
+        if (!info || info->cbSize < sizeof(DOCHOSTUIINFO)) return E_INVALIDARG;
+        info->dwFlags = DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_DPI_AWARE | DOCHOSTUIFLAG_THEME;
+        info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*,
+                                     IOleInPlaceFrame*, IOleInPlaceUIWindow*) override {
+        return S_OK;  // no menus or toolbars of the browser's
+    }
+    HRESULT STDMETHODCALLTYPE HideUI() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE UpdateUI() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, const GUID*, DWORD) override {
+        return S_FALSE;  // the browser's own accelerators apply
+    }
+    HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD) override {
+        if (key) *key = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget*, IDropTarget** target) override {
+        if (target) *target = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** external) override {
+        if (external) *external = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override {
+        if (out) *out = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*, IDataObject** out) override {
+        if (out) *out = nullptr;
+        return S_FALSE;
+    }
+
+  private:
+    IUnknown& site_;
+};
 
 // What a container has to offer an in-place object: the client site, the in-place site and a
 // frame that asks for nothing (no menus, no toolbars, no status line).
 class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
   public:
-    explicit BrowserSite(HWND container) : container_(container) {}
+    explicit BrowserSite(HWND container)
+        : container_(container), uiHandler_(*static_cast<IOleClientSite*>(this)) {}
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -21,6 +120,8 @@ class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public 
             *out = static_cast<IOleInPlaceSite*>(this);
         } else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) {
             *out = static_cast<IOleInPlaceFrame*>(this);
+        } else if (iid == IID_IDocHostUIHandler) {
+            *out = static_cast<IDocHostUIHandler*>(&uiHandler_);
         } else {
             *out = nullptr;
             return E_NOINTERFACE;
@@ -105,6 +206,7 @@ class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public 
     ~BrowserSite() = default;
 
     HWND container_;
+    BrowserUiHandler uiHandler_;
     LONG references_ = 1;
 };
 
@@ -124,6 +226,7 @@ WebBrowserHost::~WebBrowserHost() {
 std::unique_ptr<WebBrowserHost> WebBrowserHost::create(HWND container,
                                                        const std::wstring& address) {
     if (!container) return nullptr;
+    useNewestRenderingEngine();
     std::unique_ptr<WebBrowserHost> host(new WebBrowserHost(container));
     if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
                                 reinterpret_cast<void**>(&host->object_))) ||
@@ -163,6 +266,19 @@ void WebBrowserHost::fitToContainer() {
     browser_->put_Top(0);
     browser_->put_Width(area.right - area.left);
     browser_->put_Height(area.bottom - area.top);
+}
+
+bool WebBrowserHost::translateKey(MSG& message) {
+    if (!browser_) return false;
+    IOleInPlaceActiveObject* active = nullptr;
+    if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject,
+                                        reinterpret_cast<void**>(&active))) ||
+        !active) {
+        return false;
+    }
+    const bool taken = active->TranslateAccelerator(&message) == S_OK;
+    active->Release();
+    return taken;
 }
 
 }  // namespace quorvane::ui
