@@ -1,9 +1,12 @@
 #include "ui/win32/web_browser_host.h"
 
 #include <exdisp.h>
+#include <exdispid.h>
 #include <mshtmhst.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include <olectl.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -40,7 +43,68 @@ void useNewestRenderingEngine() {
     RegCloseKey(key);
 }
 
+// Only web addresses leave the page for the user's browser.
+bool isWebAddress(const wchar_t* address) {
+    const std::wstring text(address);
+    for (const std::wstring scheme : {L"http://", L"https://"}) {
+        if (text.size() > scheme.size() &&
+            CompareStringOrdinal(text.data(), static_cast<int>(scheme.size()), scheme.data(),
+                                 static_cast<int>(scheme.size()), TRUE) == CSTR_EQUAL) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+// The browser's events: a link that wants a new window (target="_blank", window.open) opens in
+// the user's own browser instead of an Internet Explorer window of the program's.
+class BrowserEvents final : public IDispatch {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = --references_;
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count) *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    // NewWindow3(ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl), its arguments last first.
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* parameters,
+                                     VARIANT*, EXCEPINFO*, UINT*) override {
+        if (id != DISPID_NEWWINDOW3 || !parameters || parameters->cArgs < 5) return S_OK;
+        VARIANT& cancel = parameters->rgvarg[3];
+        const VARIANT& address = parameters->rgvarg[0];
+        if (cancel.vt != (VT_BYREF | VT_BOOL) || !cancel.pboolVal) return S_OK;
+        *cancel.pboolVal = VARIANT_TRUE;
+        if (address.vt == VT_BSTR && address.bstrVal && isWebAddress(address.bstrVal)) {
+            ShellExecuteW(nullptr, L"open", address.bstrVal, nullptr, nullptr, SW_SHOWNORMAL);
+        }
+        return S_OK;
+    }
+
+  private:
+    ~BrowserEvents() = default;
+    LONG references_ = 1;
+};
 
 // How the page sits in the window: flat (no 3-D border), scaled with the monitor's DPI, themed,
 // and without the browser's own context menu. Part of the client site: its identity and its
@@ -214,6 +278,10 @@ WebBrowserHost::WebBrowserHost(HWND container)
     : container_(container), site_(new BrowserSite(container)) {}
 
 WebBrowserHost::~WebBrowserHost() {
+    if (events_) {
+        if (eventsCookie_ != 0) events_->Unadvise(eventsCookie_);
+        events_->Release();
+    }
     if (browser_) browser_->Release();
     if (object_) {
         object_->Close(OLECLOSE_NOSAVE);
@@ -246,6 +314,7 @@ std::unique_ptr<WebBrowserHost> WebBrowserHost::create(HWND container,
         return nullptr;
     }
     host->fitToContainer();
+    host->listenToEvents();
     // Script errors of the page stay inside it; the user gets no dialogs from the web view.
     host->browser_->put_Silent(VARIANT_TRUE);
     if (!address.empty()) {
@@ -266,6 +335,21 @@ void WebBrowserHost::fitToContainer() {
     browser_->put_Top(0);
     browser_->put_Width(area.right - area.left);
     browser_->put_Height(area.bottom - area.top);
+}
+
+void WebBrowserHost::listenToEvents() {
+    IConnectionPointContainer* points = nullptr;
+    if (FAILED(browser_->QueryInterface(IID_IConnectionPointContainer,
+                                        reinterpret_cast<void**>(&points))) ||
+        !points) {
+        return;
+    }
+    if (SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &events_)) && events_) {
+        auto* sink = new BrowserEvents;
+        if (FAILED(events_->Advise(sink, &eventsCookie_))) eventsCookie_ = 0;
+        sink->Release();  // the connection point holds it while advised
+    }
+    points->Release();
 }
 
 bool WebBrowserHost::translateKey(MSG& message) {

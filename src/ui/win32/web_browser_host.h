@@ -2,14 +2,15 @@
 
 // 超文本浏览框1 on Windows: the system's WebBrowser control, hosted in a child window through
 // plain COM (an OLE client site written out here, no ATL), set to render with the system's newest
-// engine. Where the system has no browser control nothing is created and the child window stays
-// empty.
+// engine; links that ask for a new window open in the user's browser. Where the system has no
+// browser control nothing is created and the child window stays empty.
 
 #include <windows.h>
 
 #include <memory>
 #include <string>
 
+struct IConnectionPoint;
 struct IOleObject;
 struct IWebBrowser2;
 
@@ -35,11 +36,14 @@ class WebBrowserHost {
 
   private:
     explicit WebBrowserHost(HWND container);
+    void listenToEvents();
 
     HWND container_;
     BrowserSite* site_ = nullptr;
     IOleObject* object_ = nullptr;
     IWebBrowser2* browser_ = nullptr;
+    IConnectionPoint* events_ = nullptr;
+    DWORD eventsCookie_ = 0;
 };
 
 }  // namespace quorvane::ui
