@@ -257,7 +257,7 @@ def steps(args, wine, window, server, program, downloads, program_folder):
     print("list:", items)
     if args.screenshot:
         time.sleep(1)
-        frame = tuple(map(int, info["frame"]))
+        frame = tuple(map(int, window.window()["frame"]))  # where it is now, centred
         wine.screenshot(Path(args.screenshot), frame)
         print("screenshot:", args.screenshot)
 
