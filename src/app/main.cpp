@@ -19,6 +19,7 @@
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_ui_thread.h"
 #include "ui/qt/quit_on_signals.h"
+#include "ui/qt/single_instance.h"
 
 namespace {
 
@@ -88,6 +89,9 @@ int main(int, char* argv[]) {
     QTranslator qtTranslation;
     loadQtTranslation(app, qtTranslation);
     quorvane::ui::describeApplication();
+    // A second start only brings the first one's window forward.
+    quorvane::ui::SingleInstance instance;
+    if (!instance.first()) return instance.askFirstToShow() ? 0 : 1;
 
     quorvane::System system;
     quorvane::ui::QtUiThread uiThread;
@@ -101,6 +105,9 @@ int main(int, char* argv[]) {
     QObject::connect(
         &window, &quorvane::ui::MainWindow::closeAccepted, &app, [] { QCoreApplication::exit(0); },
         Qt::QueuedConnection);
+
+    QObject::connect(&instance, &quorvane::ui::SingleInstance::showRequested, &window,
+                     &quorvane::ui::MainWindow::comeToFront);
 
     program.onWindowCreated();
     window.showCentred();

@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 #include "platform/free_space.h"
 #include "platform/http_read.h"
+#include "platform/installation.h"
 #include "platform/open_folder.h"
 #include "platform/user_folders.h"
 
@@ -12,6 +13,9 @@ namespace fs = std::filesystem;
 
 fs::path System::programFolder() {
     return platform::programFolder();
+}
+bool System::installedProgram() {
+    return platform::isInstalledProgram(programFolder());
 }
 fs::path System::userDownloadsFolder() {
     return platform::userDownloadsFolder();

@@ -18,6 +18,8 @@ class System {
     virtual ~System() = default;
 
     virtual std::filesystem::path programFolder();
+    // An installed copy, as the installer marks it; a portable one otherwise.
+    virtual bool installedProgram();
     virtual std::filesystem::path userDownloadsFolder();
     virtual std::filesystem::path userCacheFolder();
     virtual std::filesystem::path userTempFolder();

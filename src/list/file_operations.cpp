@@ -76,16 +76,25 @@ fs::path writeUnderRandomName(System& system, const fs::path& folder, std::strin
 void prepareDownloadFolder(Context& c) {
     const fs::path programFolder = c.system.programFolder();
     const fs::path beside = programFolder / platform::pathFromUtf8(kDownloadFolderName);
-    if (usableFolder(c.system, beside)) {
+    // The program's own folder inside the user's downloads, never that folder itself, whose
+    // files the completion step would delete or rename when they share a name with a download.
+    // Asked for only when needed: the system makes the user's downloads folder when it is missing.
+    const auto usersFolder = [&c] {
+        return c.system.userDownloadsFolder() / platform::pathFromUtf8(kDownloadFolderName);
+    };
+    if (c.system.installedProgram()) {
+        // Whether the program folder takes a file says nothing here: it does for a program
+        // started as administrator. Downloads never go beside an installed program.
+        const fs::path users = usersFolder();
+        if (!c.system.folderExists(users)) c.system.createFolder(users);
+        c.g.downloadFolder = users;
+    } else if (usableFolder(c.system, beside)) {
         c.g.downloadFolder = beside;
     } else if (canWriteIn(c.system, programFolder)) {
         c.g.downloadFolder = programFolder;
     } else {
-        // Installed where the user cannot write: a folder of the program's own inside the
-        // user's downloads, never that folder itself, whose files the completion step would
-        // delete or rename when they share a name with a download.
-        const fs::path users =
-            c.system.userDownloadsFolder() / platform::pathFromUtf8(kDownloadFolderName);
+        // A program in a folder the user cannot write, without the installer's mark.
+        const fs::path users = usersFolder();
         c.g.downloadFolder = usableFolder(c.system, users) ? users : programFolder;
     }
     removeDownloadLeftovers(c.g.downloadFolder);

@@ -17,9 +17,9 @@ inline constexpr std::string_view kDownloadFolderName = "下载的文件";
 // The program's own folder inside the user's cache folder.
 inline constexpr std::string_view kCacheFolderName = "quorvane-downloader";
 
-// Sets downloadFolder: the program folder's "下载的文件", else the program folder (a portable
-// program), else "下载的文件" in the user's downloads folder (an installed one); each only if a
-// test file can be written there.
+// Sets downloadFolder: for an installed program "下载的文件" in the user's downloads folder;
+// otherwise the program folder's "下载的文件", else the program folder (a portable program), else
+// the user's one, each only if a test file can be written there.
 void prepareDownloadFolder(Context& c);
 
 // 10 to 16 characters drawn from the name table between the two indexes (1 to 36: a-z, 0-9).

@@ -8,6 +8,7 @@
 #include "download/local_name.h"
 #include "list/file_operations.h"
 #include "platform/file_system.h"
+#include "platform/installation.h"
 #include "program_fixture.h"
 
 namespace quorvane::test {
@@ -92,6 +93,23 @@ TEST_F(DownloadFolder, ReadOnlyProgramUsesItsOwnFolderInTheUsersDownloads) {
               std::vector<fs::path>{expected / platform::pathFromUtf8("Quorvane客户端.rar")});
     EXPECT_TRUE(fs::exists(usersOwn)) << "a file of the user's with the same name is left alone";
     EXPECT_EQ(filesBelow(system.programFolder()), std::vector<fs::path>{});
+}
+
+// The installer's mark decides, not a write test: started as administrator, an installed
+// program could write into its own folder in Program Files.
+TEST_F(DownloadFolder, InstalledProgramUsesTheUsersFolderThoughItsOwnTakesFiles) {
+    const fs::path marker =
+        system.programFolder() / fs::path(std::string(platform::kInstalledMarkerName));
+    std::ofstream(marker) << "installed";
+    for (int start = 0; start < 2; ++start) {
+        prepareDownloadFolder(c);
+        const fs::path expected =
+            system.userDownloadsFolder() / platform::pathFromUtf8("下载的文件");
+        EXPECT_EQ(c.g.downloadFolder, expected);
+        EXPECT_TRUE(fs::is_directory(expected));
+    }
+    EXPECT_EQ(filesBelow(system.programFolder()), std::vector<fs::path>{marker});
+    EXPECT_FALSE(fs::exists(system.programFolder() / platform::pathFromUtf8("下载的文件")));
 }
 
 TEST(SafeFileName, RemovesBidirectionalOverridesThatDisguiseAnExtension) {

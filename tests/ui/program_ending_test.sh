@@ -8,6 +8,11 @@ set -uo pipefail
 program=$1
 demo_server=$2
 if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
+# One program runs per runtime folder; a run of another test must not take these starts for
+# second ones.
+XDG_RUNTIME_DIR=$(mktemp -d)
+export XDG_RUNTIME_DIR
+chmod 700 "$XDG_RUNTIME_DIR"
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -16,7 +21,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 # there serves as well; the demo server refuses a taken port.
 "$demo_server" --port 18080 --size-mib 1 >/dev/null 2>&1 &
 server_pid=$!
-trap 'kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null' EXIT
+trap 'kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; rm -rf "$XDG_RUNTIME_DIR"' EXIT
 
 list_files() { find "$(dirname "$program")" -maxdepth 2 -name '*.ini' | wc -l; }
 lists_before=$(list_files)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QEvent>
+#include <QTest>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -56,6 +58,36 @@ TEST_F(WindowControlsTest, TextsRoundTripInUtf8) {
         window.setText(control, text);
         EXPECT_EQ(window.text(control), text) << static_cast<int>(control);
     }
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter final : public QObject {
+  public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// The progress timer writes the same texts on every tick; only a change is drawn again.
+TEST_F(WindowControlsTest, ALabelIsDrawnAgainOnlyWhenItsTextChanges) {
+    window.show();
+    QWidget* label = window.controls().widget(Control::当前文件透明标签);
+    window.setText(Control::当前文件透明标签, "正在下载第1个文件，共2个文件");
+    PaintCounter counter(label);
+    QTest::qWait(200);  // the window's first drawing is over
+    const int before = counter.paints;
+    for (int tick = 0; tick < 20; ++tick) {
+        window.setText(Control::当前文件透明标签, "正在下载第1个文件，共2个文件");
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(counter.paints, before);
+    window.setText(Control::当前文件透明标签, "正在下载第2个文件，共2个文件");
+    EXPECT_TRUE(waitUntil([&] { return counter.paints > before; }, 5000));
 }
 
 TEST_F(WindowControlsTest, DisabledStateIsWhatWasLastSet) {

@@ -18,6 +18,7 @@
 #include "pump.h"
 #include "recording_events.h"
 #include "ui/win32/main_window.h"
+#include "ui/win32/single_instance.h"
 #include "ui/win32/tray_icon.h"
 #include "ui/win32/wide_text.h"
 #include "ui/win32/win32_ui_thread.h"
@@ -115,6 +116,19 @@ TEST_F(MainWindowTest, TransparentLabelsKeepTheirColourAndLeaveNoOldTextBehind) 
     window.setText(Control::下载进度透明标签, "");
     pumpFor(100ms);
     EXPECT_EQ(bluePixels(Control::下载进度透明标签), 0);
+}
+
+// The progress timer writes the same texts on every tick; only a change is drawn again.
+TEST_F(MainWindowTest, ALabelIsDrawnAgainOnlyWhenItsTextChanges) {
+    const HWND label = window.controls().handle(Control::当前文件透明标签);
+    window.setText(Control::当前文件透明标签, "正在下载第1个文件，共2个文件");
+    UpdateWindow(window.handle());
+    ASSERT_FALSE(GetUpdateRect(label, nullptr, FALSE));
+    window.setText(Control::当前文件透明标签, "正在下载第1个文件，共2个文件");
+    EXPECT_FALSE(GetUpdateRect(label, nullptr, FALSE)) << "the same text was drawn again";
+    window.setText(Control::当前文件透明标签, "正在下载第2个文件，共2个文件");
+    EXPECT_TRUE(GetUpdateRect(label, nullptr, FALSE));
+    EXPECT_EQ(window.text(Control::当前文件透明标签), "正在下载第2个文件，共2个文件");
 }
 
 TEST_F(MainWindowTest, WorkerCallsRunOnTheWindowsThreadBeforeTheyReturn) {
@@ -320,6 +334,76 @@ TEST_F(MainWindowTest, TrayClicksReachTheProgramAndRestoreTheWindow) {
     pumpFor(50ms);
     EXPECT_FALSE(IsIconic(window.handle()));
     EXPECT_TRUE(IsWindowVisible(window.handle()));
+}
+
+// What a second start of the program posts: the window comes back, in front, from minimised or
+// hidden, but not once its close was granted.
+TEST_F(MainWindowTest, ALaterStartBringsTheWindowBackUnlessItIsClosing) {
+    const UINT showRequest = RegisterWindowMessageW(kShowWindowMessageName);
+    window.setWindowState(WindowState::minimised);
+    pumpFor(50ms);
+    ASSERT_TRUE(IsIconic(window.handle()));
+    PostMessageW(window.handle(), showRequest, 0, 0);
+    EXPECT_TRUE(pumpUntil([&] { return !IsIconic(window.handle()); }, 5s));
+    EXPECT_TRUE(IsWindowVisible(window.handle()));
+
+    ShowWindow(window.handle(), SW_HIDE);
+    PostMessageW(window.handle(), showRequest, 0, 0);
+    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(window.handle()) != FALSE; }, 5s));
+
+    events.allowClose = true;
+    SendMessageW(window.handle(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(window.closeAccepted());
+    PostMessageW(window.handle(), showRequest, 0, 0);
+    pumpFor(100ms);
+    EXPECT_FALSE(IsWindowVisible(window.handle()));
+}
+
+// The page's own window inside the web view's container gets its keys before the dialog
+// handling; everywhere else Tab moves between the controls. (Wine has no browser engine here, so
+// a plain child window stands in for the page.)
+TEST_F(MainWindowTest, KeysOfThePageGoToTheBrowserAndPastTheDialogHandling) {
+    const HWND container = window.controls().handle(Control::超文本浏览框1);
+    EXPECT_FALSE(GetWindowLongW(container, GWL_STYLE) & WS_TABSTOP) << "Tab would stop on it";
+    const HWND page = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20,
+                                      container, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(page);
+    MSG tab{page, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    EXPECT_FALSE(window.preTranslate(tab)) << "the dialog handling took Tab from the page";
+
+    const HWND start = window.controls().handle(Control::超级按钮_接收);
+    SetFocus(start);
+    tab.hwnd = start;
+    EXPECT_TRUE(window.preTranslate(tab));
+    EXPECT_NE(GetFocus(), start) << "Tab moves on from the start button";
+    DestroyWindow(page);
+}
+
+// Without a setting for the program file the WebBrowser control renders like Internet Explorer 7.
+TEST(WebBrowserHostTest, AsksForTheNewestEngineForThisProgramFile) {
+    constexpr wchar_t key[] =
+        L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
+    constexpr wchar_t name[] = L"quorvane_win32_ui_tests.exe";
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key, name);
+    MainWindow window{L""};
+    ASSERT_TRUE(window.create());
+    DWORD mode = 0;
+    DWORD size = sizeof mode;
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &mode, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(mode, 11001u);
+}
+
+TEST(SingleInstanceTest, OnlyTheFirstClaimHoldsTheSessionUntilItEnds) {
+    {
+        const SingleInstance first;
+        ASSERT_TRUE(first.first());
+        const SingleInstance second;
+        EXPECT_FALSE(second.first());
+        EXPECT_FALSE(bringFirstRunToFront()) << "the first run has no window here";
+    }
+    const SingleInstance afterwards;
+    EXPECT_TRUE(afterwards.first());
 }
 
 // Whether the notification area holds the window's icon: changing a missing icon fails.

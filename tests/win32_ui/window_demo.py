@@ -44,6 +44,9 @@ def main():
             time.sleep(1)
             wine.screenshot(Path(args.screenshot), tuple(map(int, info["frame"])))
             print("Screenshot of the Windows window:", Path(args.screenshot).resolve())
+            # Closed as its close button closes it: a killed program leaves its list file.
+            window.close()
+            program.wait(timeout=60)
         finally:
             server.stop()
             if program.poll() is None:

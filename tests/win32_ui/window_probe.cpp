@@ -5,10 +5,16 @@
 //   window-probe controls        one line a child control: id, class, screen rect, state, text
 //   window-probe items           the file chooser's items, one a line
 //   window-probe dialog          the message box in front: title, text, and its buttons
+//   window-probe any-dialog      the same for any dialog, the installer's too
 //   window-probe resources EXE   the program file's version record and its icon's images
+//   window-probe instances       how many windows of the program there are, and how many of them
+//                                have their notification-area icon up
+//   window-probe minimise|close  asks the window to minimise or to close, as its buttons do
 // Exit status 0 when found, 1 when not.
 
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -87,8 +93,12 @@ int showWindow() {
     print("client\t" + std::to_string(client.right) + "\t" + std::to_string(client.bottom));
     print("origin\t" + std::to_string(origin.x) + "\t" + std::to_string(origin.y));
     print("frame\t" + rectFields(frame));
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    print("process\t" + std::to_string(process));
     print(std::string("visible\t") + (IsWindowVisible(window) ? "1" : "0"));
     print(std::string("minimised\t") + (IsIconic(window) ? "1" : "0"));
+    print(std::string("foreground\t") + (GetForegroundWindow() == window ? "1" : "0"));
     print(std::string("resizable\t") + ((style & WS_THICKFRAME) ? "1" : "0"));
     print(std::string("maximise-box\t") + ((style & WS_MAXIMIZEBOX) ? "1" : "0"));
     print(std::string("minimise-box\t") + ((style & WS_MINIMIZEBOX) ? "1" : "0"));
@@ -141,24 +151,32 @@ int showItems() {
     return 0;
 }
 
-// A message box is a dialog (#32770) owned by the program's window.
-HWND messageBoxWindow() {
-    HWND found = nullptr;
+// A message box is a dialog (#32770) owned by the program's window; with anyOwner, any visible
+// dialog, such as the installer's.
+HWND messageBoxWindow(bool anyOwner) {
+    struct Search {
+        bool anyOwner;
+        HWND found;
+    } search{anyOwner, nullptr};
     EnumWindows(
         [](HWND candidate, LPARAM result) -> BOOL {
+            auto& search = *reinterpret_cast<Search*>(result);
             if (classOf(candidate) != L"#32770" || !IsWindowVisible(candidate)) return TRUE;
-            if (GetWindow(candidate, GW_OWNER) != programWindow()) return TRUE;
-            *reinterpret_cast<HWND*>(result) = candidate;
+            if (!search.anyOwner && GetWindow(candidate, GW_OWNER) != programWindow()) return TRUE;
+            search.found = candidate;
             return FALSE;
         },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
-int showDialog() {
-    const HWND box = messageBoxWindow();
+int showDialog(bool anyOwner) {
+    const HWND box = messageBoxWindow(anyOwner);
     if (!box) return 1;
     print("title\t" + field(textOf(box)));
+    RECT frame{};
+    GetWindowRect(box, &frame);
+    print("frame\t" + rectFields(frame));
     // The message text is the static control with the id 0xFFFF.
     print("text\t" + field(textOf(GetDlgItem(box, 0xFFFF))));
     for (int id : {IDOK, IDYES, IDNO, IDCANCEL}) {
@@ -216,6 +234,42 @@ int showResources(const wchar_t* program) {
     return 0;
 }
 
+std::vector<HWND> programWindows() {
+    std::vector<HWND> found;
+    EnumWindows(
+        [](HWND candidate, LPARAM result) -> BOOL {
+            if (classOf(candidate) == kWindowClass) {
+                reinterpret_cast<std::vector<HWND>*>(result)->push_back(candidate);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The shell modifies only an icon it has: a change of nothing tells whether it is there.
+bool hasTrayIcon(HWND window) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 1;  // the program's one icon (tray_icon.cpp)
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+int showInstances() {
+    const std::vector<HWND> windows = programWindows();
+    int icons = 0;
+    for (HWND window : windows) icons += hasTrayIcon(window) ? 1 : 0;
+    print("windows\t" + std::to_string(windows.size()));
+    print("tray-icons\t" + std::to_string(icons));
+    return 0;
+}
+
+int postToWindow(UINT message, WPARAM wParam) {
+    const HWND window = programWindow();
+    return window && PostMessageW(window, message, wParam, 0) ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -223,8 +277,14 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"window") return showWindow();
     if (command == L"controls") return showControls();
     if (command == L"items") return showItems();
-    if (command == L"dialog") return showDialog();
+    if (command == L"dialog") return showDialog(false);
+    if (command == L"any-dialog") return showDialog(true);
     if (command == L"resources" && argc > 2) return showResources(argv[2]);
-    print("usage: window-probe window|controls|items|dialog|resources EXE");
+    if (command == L"instances") return showInstances();
+    if (command == L"minimise") return postToWindow(WM_SYSCOMMAND, SC_MINIMIZE);
+    if (command == L"close") return postToWindow(WM_CLOSE, 0);
+    print(
+        "usage: window-probe window|controls|items|dialog|any-dialog|resources EXE|instances|"
+        "minimise|close");
     return 2;
 }

@@ -116,6 +116,10 @@ class ProgramWindow:
                 box[fields[0]] = fields[1] if len(fields) > 1 else ""
         return box
 
+    def close(self):
+        """Asks the window to close, as its close button does."""
+        self._probe("close")
+
     def click_rect(self, rect):
         left, top, width, height = rect
         self.wine.click(left + width // 2, top + height // 2)
@@ -212,6 +216,27 @@ def check_resources(window, wine, program_file):
     print("resources: version record, five icon images at 32 bits, manifest")
 
 
+def second_start(wine, window, program_folder):
+    """A second start ends at once and brings the first window back from the taskbar: one
+    window, one notification-area icon."""
+    window._probe("minimise")
+    wait_until(lambda: window.window()["minimised"] == ["1"], 30, "the window to minimise")
+    second = wine.start(program_folder / "quorvane-downloader.exe")
+    try:
+        wait_until(lambda: second.poll() is not None, 60, "the second start to end")
+    finally:
+        if second.poll() is None:
+            second.kill()
+    check(second.returncode == 0, f"the second start ended with {second.returncode}")
+    info = wait_until(lambda: (w := window.window()) and w["minimised"] == ["0"] and w, 30,
+                      "the first window to come back")
+    check(info["visible"] == ["1"] and info["foreground"] == ["1"],
+          f"the first window after the second start: {info}")
+    instances = {f[0]: f[1] for f in window._probe("instances")}
+    check(instances == {"windows": "1", "tray-icons": "1"}, f"after a second start: {instances}")
+    print("second start: ended at once; one window, back in front; one tray icon")
+
+
 def steps(args, wine, window, server, program, downloads, program_folder):
     check_resources(window, wine, program_folder / "quorvane-downloader.exe")
     # The window, its caption and its client area.
@@ -232,9 +257,11 @@ def steps(args, wine, window, server, program, downloads, program_folder):
     print("list:", items)
     if args.screenshot:
         time.sleep(1)
-        frame = tuple(map(int, info["frame"]))
+        frame = tuple(map(int, window.window()["frame"]))  # where it is now, centred
         wine.screenshot(Path(args.screenshot), frame)
         print("screenshot:", args.screenshot)
+
+    second_start(wine, window, program_folder)
 
     # Entry 1, a single file.
     single = downloads / local_name(items[0], entries[0][1])

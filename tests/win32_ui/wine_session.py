@@ -10,16 +10,24 @@ import time
 from pathlib import Path
 
 # Wine's default dialog fonts have no Chinese; these all resolve to WenQuanYi Micro Hei
-# (fonts-wqy-microhei), which fontconfig hands to Wine.
-REGISTRY = r"""REGEDIT4
+# (fonts-wqy-microhei), which fontconfig hands to Wine. The installer's Chinese pages ask for
+# 宋体 by its Chinese name, so the file is UTF-16, which regedit reads names outside ASCII from.
+REGISTRY = r"""Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "Tahoma"="WenQuanYi Micro Hei"
 "MS Shell Dlg"="WenQuanYi Micro Hei"
 "MS Shell Dlg 2"="WenQuanYi Micro Hei"
 "SimSun"="WenQuanYi Micro Hei"
+"NSimSun"="WenQuanYi Micro Hei"
+"宋体"="WenQuanYi Micro Hei"
+"新宋体"="WenQuanYi Micro Hei"
 "Microsoft YaHei"="WenQuanYi Micro Hei"
 "Segoe UI"="WenQuanYi Micro Hei"
+
+; The oldest Windows the program runs on is 10 (1607); Wine would say 7.
+[HKEY_CURRENT_USER\Software\Wine]
+"Version"="win10"
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer]
 "Desktop"="Default"
@@ -27,7 +35,7 @@ REGISTRY = r"""REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
 "Default"="1024x768"
 """
-PREFIX_VERSION = "2"  # raise when the set-up below changes
+PREFIX_VERSION = "3"  # raise when the set-up below changes
 # The symbols of the title-bar buttons; Debian's Wine does not find its own copy by itself.
 MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")
 
@@ -93,7 +101,7 @@ class WineSession:
         subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=300)
         registry = self.prefix / "quorvane.reg"
-        registry.write_text(REGISTRY)
+        registry.write_text(REGISTRY.replace("\n", "\r\n"), encoding="utf-16")
         subprocess.run(["wine", "regedit", str(registry)], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         if MARLETT.exists():

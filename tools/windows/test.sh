@@ -9,7 +9,8 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 build=${BUILD_DIR:-build-windows}
 
-tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev binutils python3-pyftpdlib
+tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev binutils python3-pyftpdlib \
+    osslsigncode openssl
 deps=$(tools/windows/build-deps.sh | tail -1)
 
 options=()
@@ -19,10 +20,20 @@ window_test_servers=(-DQUORVANE_WEB_HOME="http://127.0.0.1:$window_test_port/dow
 for n in 1 2 3; do
     window_test_servers+=(-DQUORVANE_LIST_SOURCE_$n="http://127.0.0.1:$window_test_port/list/$n/down.ini")
 done
+# A throwaway code-signing certificate: the packages are signed as a release is, and the
+# installer test checks the signatures.
+signing=$root/$build/signing
+if ! openssl x509 -checkend 86400 -noout -in "$signing/certificate.pem" >/dev/null 2>&1; then
+    mkdir -p "$signing"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Quorvane test signing" \
+        -addext extendedKeyUsage=codeSigning -keyout "$signing/key.pem" \
+        -out "$signing/certificate.pem" 2>/dev/null
+fi
 export CCACHE_BASEDIR=$PWD
 command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DQUORVANE_WINDOWS_DEPS="$deps" -DCMAKE_BUILD_TYPE=Release "${window_test_servers[@]}" \
+    -DQUORVANE_SIGN_CERTIFICATE="$signing/certificate.pem" -DQUORVANE_SIGN_KEY="$signing/key.pem" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tools/windows/wine-run.sh" "${options[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 

@@ -148,6 +148,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     emit closeAccepted();
 }
 
+void MainWindow::comeToFront() {
+    showWindow();
+    setWindowState(WindowState::normal);
+}
+
 void MainWindow::showCentred() {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

@@ -42,6 +42,9 @@ class MainWindow final : public QWidget, public Controls {
     void stopServingWorkers();
 
     void showCentred();
+    // A later start of the program asked for the window: shown, restored and in front, as a
+    // click on the tray icon brings it.
+    void comeToFront();
     QImage image();
     bool saveImage(const QString& pngPath);
     QString trayTip() const;

@@ -106,7 +106,8 @@ void MainWindow::applyText(Control control, const QString& text) {
     wakeTimers();
     QWidget* widget = controls_.widget(control);
     if (auto* label = qobject_cast<QLabel*>(widget)) {
-        label->setText(text);
+        // The progress timer writes its texts on every tick; only a change is drawn again.
+        if (label->text() != text) label->setText(text);
     } else if (auto* box = qobject_cast<QLineEdit*>(widget)) {
         box->setText(text);
         // Every write counts as a change, also one that leaves the text as it was, and the

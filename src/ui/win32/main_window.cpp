@@ -6,6 +6,7 @@
 
 #include "ui/win32/accessible_name.h"
 #include "ui/win32/resource_ids.h"
+#include "ui/win32/single_instance.h"
 #include "ui/win32/web_browser_host.h"
 #include "ui/win32/wide_text.h"
 #include "ui/window_events.h"
@@ -18,7 +19,6 @@ namespace quorvane::ui {
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"QuorvaneDownloaderWindow";
 constexpr wchar_t kCaption[] = L"Quorvane下载器";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
@@ -39,6 +39,17 @@ HICON loadProgramIcon(int sizeMetric, UINT dpi) {
     return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
 }
 
+// The notification area draws its icons at the shell's small-icon size, which need not be the
+// window's.
+HICON loadTrayIcon() {
+    HICON icon = nullptr;
+    if (FAILED(LoadIconMetric(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM_ICON),
+                              LIM_SMALL, &icon))) {
+        return nullptr;
+    }
+    return icon;
+}
+
 void registerWindowClass(WNDPROC procedure) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -47,7 +58,7 @@ void registerWindowClass(WNDPROC procedure) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // The platform's default colour of a window with controls on it.
     windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kClassName;
+    windowClass.lpszClassName = MainWindow::kClassName;
     RegisterClassExW(&windowClass);  // fails harmlessly when a second window registers again
 }
 
@@ -73,7 +84,7 @@ MainWindow::~MainWindow() {
     if (window_) DestroyWindow(window_);
     if (font_) DeleteObject(font_);
     DeleteObject(whiteBrush_);
-    for (HICON icon : {bigIcon_, smallIcon_}) {
+    for (HICON icon : {bigIcon_, smallIcon_, trayIcon_}) {
         if (icon) DestroyIcon(icon);
     }
 }
@@ -102,8 +113,12 @@ bool MainWindow::create() {
     setAccessibleName(controls_.handle(Control::组合框1), L"请选择要下载的文件：");
     applyDpi(GetDpiForWindow(window_));
     browser_ = WebBrowserHost::create(controls_.handle(Control::超文本浏览框1), startPage_);
-    tray_.attach(window_, smallIcon_);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    showWindowMessage_ = RegisterWindowMessageW(kShowWindowMessageName);
+    // A later start may run without the rights of this one (this one started as administrator).
+    if (showWindowMessage_ != 0) {
+        ChangeWindowMessageFilterEx(window_, showWindowMessage_, MSGFLT_ALLOW, nullptr);
+    }
     wakeTimers();
     return true;
 }
@@ -160,6 +175,18 @@ void MainWindow::showCentred() {
     UpdateWindow(window_);
 }
 
+// Keys of the web page go to the browser first (Tab between its links, Ctrl+C) and then past the
+// dialog handling, which would take Tab, the arrows and Enter from the page. All other messages
+// get the dialog handling: Tab and Shift+Tab between the controls; Enter and Esc do nothing.
+bool MainWindow::preTranslate(MSG& message) {
+    const bool key = message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST;
+    const HWND page = controls_.handle(Control::超文本浏览框1);
+    if (key && page && (message.hwnd == page || IsChild(page, message.hwnd))) {
+        return browser_ && browser_->translateKey(message);
+    }
+    return IsDialogMessageW(window_, &message) != FALSE;
+}
+
 void MainWindow::applyDpi(UINT dpi) {
     dpi_ = dpi;
     NONCLIENTMETRICSW metrics{};
@@ -173,14 +200,15 @@ void MainWindow::applyDpi(UINT dpi) {
     if (font_) DeleteObject(font_);
     font_ = font;
 
-    for (HICON icon : {bigIcon_, smallIcon_}) {
+    for (HICON icon : {bigIcon_, smallIcon_, trayIcon_}) {
         if (icon) DestroyIcon(icon);
     }
     bigIcon_ = loadProgramIcon(SM_CXICON, dpi);
     smallIcon_ = loadProgramIcon(SM_CXSMICON, dpi);
+    trayIcon_ = loadTrayIcon();
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
-    tray_.attach(window_, smallIcon_);
+    tray_.attach(window_, trayIcon_ ? trayIcon_ : smallIcon_);
 
     const SIZE size = outerSize(dpi);
     SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
@@ -245,6 +273,10 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 tray_.restore();
                 return 0;
             }
+            if (message == showWindowMessage_ && showWindowMessage_ != 0) {
+                comeToFront();
+                return 0;
+            }
             return DefWindowProcW(window_, message, wParam, lParam);
     }
 }
@@ -271,6 +303,16 @@ void MainWindow::onClose() {
     // The window goes at once; the program winds down after its message loop has ended.
     ShowWindow(window_, SW_HIDE);
     PostQuitMessage(0);
+}
+
+// A later start of the program asked for this window: shown, restored and in front, as a click on
+// the tray icon brings it. A window that is closing stays closed.
+void MainWindow::comeToFront() {
+    if (closeAccepted_) return;
+    wakeTimers();
+    if (!IsWindowVisible(window_)) ShowWindow(window_, SW_SHOW);
+    if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
+    SetForegroundWindow(window_);
 }
 
 LRESULT MainWindow::colourControl(UINT message, HDC dc, HWND child) {

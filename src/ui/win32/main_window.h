@@ -34,6 +34,9 @@ class MainWindow final : public Controls {
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
+    // The window class, by which a later start and the installer find a running program.
+    static constexpr wchar_t kClassName[] = L"QuorvaneDownloaderWindow";
+
     // The game's web page, a build setting.
     static std::wstring defaultStartPage();
 
@@ -56,6 +59,8 @@ class MainWindow final : public Controls {
     }
 
     void showCentred();
+    // The message loop's share of a message before it is dispatched; true when it was taken.
+    bool preTranslate(MSG& message);
     // True once a close request was granted; the message loop has been told to end.
     bool closeAccepted() const { return closeAccepted_; }
     const std::wstring& trayTip() const { return tray_.tip(); }
@@ -86,6 +91,7 @@ class MainWindow final : public Controls {
     void onTimer(UINT_PTR timer);
     void wakeTimers();
     void onClose();
+    void comeToFront();
     void onDpiChanged(UINT dpi, const RECT& suggested);
     LRESULT colourControl(UINT message, HDC dc, HWND child);
     void drawLabel(const DRAWITEMSTRUCT& item);
@@ -104,10 +110,12 @@ class MainWindow final : public Controls {
     TrayIcon tray_;
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
+    HICON trayIcon_ = nullptr;
     HFONT font_ = nullptr;
     HBRUSH whiteBrush_ = nullptr;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UINT taskbarCreated_ = 0;
+    UINT showWindowMessage_ = 0;
     bool closeAccepted_ = false;
     bool progressTicking_ = false;
     bool multiFileTicking_ = false;

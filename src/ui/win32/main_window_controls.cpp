@@ -134,10 +134,14 @@ void MainWindow::applyText(Control control, const std::wstring& text) {
         return;  // they have no text of their own to set
     }
     const HWND window = controls_.handle(control);
-    SetWindowTextW(window, text.c_str());
-    if (isTransparentLabel(control)) {
-        // Nothing of the old text may stay behind on the window's background.
-        InvalidateRect(window, nullptr, TRUE);
+    // The progress timer writes its texts on every tick; a label is drawn again only when its
+    // text changes.
+    if (windowText(window) != text) {
+        SetWindowTextW(window, text.c_str());
+        if (isTransparentLabel(control)) {
+            // Nothing of the old text may stay behind on the window's background.
+            InvalidateRect(window, nullptr, TRUE);
+        }
     }
     // Every write counts as a change, also one that leaves the text as it was, and the
     // correction runs before the write returns.

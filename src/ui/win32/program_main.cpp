@@ -10,15 +10,15 @@
 #include "app/system.h"
 #include "download/engine_downloader.h"
 #include "ui/win32/main_window.h"
+#include "ui/win32/single_instance.h"
 #include "ui/win32/win32_ui_thread.h"
 
 namespace {
 
-int runMessageLoop(HWND window) {
+int runMessageLoop(quorvane::ui::MainWindow& window) {
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // Tab and Shift+Tab move between the controls; Enter and Esc do nothing here.
-        if (IsDialogMessageW(window, &message)) continue;
+        if (window.preTranslate(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -28,6 +28,12 @@ int runMessageLoop(HWND window) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // A second start only brings the first one's window forward.
+    const quorvane::ui::SingleInstance instance;
+    if (!instance.first()) {
+        quorvane::ui::bringFirstRunToFront();
+        return 0;
+    }
     // The browser control wants a single-threaded apartment with OLE.
     const bool oleReady = SUCCEEDED(OleInitialize(nullptr));
     int exitCode = 1;
@@ -53,7 +59,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         if (window.create()) {
             program.onWindowCreated();
             window.showCentred();
-            exitCode = runMessageLoop(window.handle());
+            exitCode = runMessageLoop(window);
         }
         windDown();
     }

@@ -29,8 +29,8 @@ constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
 
 // In the definition's order, which is also the keyboard focus order.
 const ControlDefinition kDefinitions[kControlCount] = {
-    {Control::超文本浏览框1, L"STATIC", kChild | WS_TABSTOP | WS_CLIPCHILDREN | SS_NOTIFY,
-     box(8, 8, 432, 220), L""},
+    {Control::超文本浏览框1, L"STATIC", kChild | WS_CLIPCHILDREN | SS_NOTIFY, box(8, 8, 432, 220),
+     L""},
     {Control::透明标签1, L"STATIC", kTransparentLabel, box(8, 238, 432, 20),
      L"正在读取文件列表，请稍候！(1)"},
     {Control::组合框1, WC_COMBOBOXW, kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
