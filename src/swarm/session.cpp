@@ -5,6 +5,8 @@
 #include <libtorrent/session_params.hpp>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -175,6 +177,7 @@ class Session::Loop {
         std::vector<lt::alert*> alerts;
         session_.pop_alerts(&alerts);
         for (lt::alert* alert : alerts) {
+            if (std::getenv("QSWDEBUG")) std::fprintf(stderr, "alert: %s\n", alert->message().c_str());
             if (auto* listen = lt::alert_cast<lt::listen_succeeded_alert>(alert)) {
                 if (listen->socket_type == lt::socket_type_t::tcp) port_.store(listen->port);
             } else if (auto* finished = lt::alert_cast<lt::torrent_finished_alert>(alert)) {
@@ -187,6 +190,12 @@ class Session::Loop {
                 if (auto* job = jobOf(unsaved->handle.userdata())) job->resumeDataFailed();
             } else if (auto* removed = lt::alert_cast<lt::torrent_removed_alert>(alert)) {
                 if (auto* job = jobOf(removed->userdata)) removedFromSession(*job);
+            } else if (auto* renamed = lt::alert_cast<lt::file_renamed_alert>(alert)) {
+                if (auto* job = jobOf(renamed->handle.userdata())) job->renamed();
+            } else if (auto* unrenamed = lt::alert_cast<lt::file_rename_failed_alert>(alert)) {
+                if (auto* job = jobOf(unrenamed->handle.userdata())) {
+                    job->renameFailed(unrenamed->error.message());
+                }
             } else if (auto* fileError = lt::alert_cast<lt::file_error_alert>(alert)) {
                 if (auto* job = jobOf(fileError->handle.userdata())) fail(*job, fileError->error);
             }
@@ -206,16 +215,8 @@ class Session::Loop {
     }
 
     void removedFromSession(SwarmJob& job) {
-        const bool wasSharing = job.ended();
         job.removedFromSession();
         tellEnds();
-        if (!wasSharing && job.phase() == SwarmJob::Phase::gone) {
-            if (auto params = job.sharingParams()) {
-                lt::error_code error;
-                auto handle = session_.add_torrent(std::move(*params), error);
-                if (!error) job.sharing(handle);
-            }
-        }
         addWaiting();
     }
 

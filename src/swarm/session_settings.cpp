@@ -20,7 +20,7 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
     lt::settings_pack pack;
     pack.set_int(lt::settings_pack::alert_mask,
                  lt::alert_category::error | lt::alert_category::status |
-                     lt::alert_category::storage | lt::alert_category::file_progress);
+                     lt::alert_category::storage | lt::alert_category::file_progress | lt::alert_category::peer | lt::alert_category::connect | lt::alert_category::tracker);
     pack.set_str(lt::settings_pack::user_agent, "Quorvane downloader");
     // Players find each other through the operator's tracker and on the LAN, nowhere else; the
     // router is left as it is.
@@ -31,10 +31,12 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
     // The players of an internet café share one address to the outside.
     pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
     pack.set_int(lt::settings_pack::upload_rate_limit, clampedRate(settings.uploadLimit));
-    // A web seed that fails is tried again soon: it is the operator's own server.
-    pack.set_int(lt::settings_pack::urlseed_wait_retry, 5);
-    // Large requests to the web seed, as the HTTP engine makes them.
-    pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 4 * 1024 * 1024);
+    // A web seed that fails or closes its connection is tried again soon: it is the operator's
+    // own server, and servers close kept-alive connections after some requests.
+    pack.set_int(lt::settings_pack::urlseed_wait_retry, 1);
+    // Requests to the web seed large enough to keep its line busy, small enough to leave the rest
+    // of the file to the peers.
+    pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 1024 * 1024);
     pack.set_bool(lt::settings_pack::validate_https_trackers, true);
     if (settings.peers) {
         pack.set_str(lt::settings_pack::listen_interfaces, settings.listenInterfaces);

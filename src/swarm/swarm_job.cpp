@@ -6,6 +6,7 @@
 #include <libtorrent/write_resume_data.hpp>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 #include "engine/part_name.h"
@@ -93,6 +94,9 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
                                              bad);
         if (!bad && previous.info_hashes == infoHashes_ && file_->length() > 0) {
             params = std::move(previous);
+            // Pieces only partly there are fetched whole again: libtorrent's web seeds do not
+            // ask for the rest of a piece begun in an earlier session.
+            params.unfinished_pieces.clear();
             resumedBytes_ = bytesOfPieces(*info_, params.have_pieces);
         }
     }
@@ -147,6 +151,16 @@ void SwarmJob::tick(const lt::torrent_status& status, Clock::time_point now) {
     if (!checking && status.is_finished) {
         finishedDownloading();
         return;
+    }
+    // libtorrent's web seed connection can sit on requests it never sends, after a file was
+    // partly there; a fresh connection asks again.
+    const auto kickAfter = std::max<Clock::duration>(options_.stallTimeout / 4, std::chrono::seconds(1));
+    if (now - lastNews_ > kickAfter && now - lastKick_ > kickAfter) {
+        lastKick_ = now;
+        for (const auto& seed : handle_.url_seeds()) {
+            handle_.remove_url_seed(seed);
+            handle_.add_url_seed(seed);
+        }
     }
     if (now - lastNews_ > options_.stallTimeout) {
         failWith(FailureKind::network,
@@ -209,11 +223,55 @@ void SwarmJob::writeRecord(const lt::add_torrent_params& params) {
     engine::replaceFile(record_, staging_, std::string_view(bytes.data(), bytes.size()));
 }
 
+// Every piece passed libtorrent's check; the list's SHA-256 of the whole file, when it gives
+// one, has the last word before the file takes its name. The torrent stays in the session
+// meanwhile, so that the peers it serves keep their connections.
 void SwarmJob::finishedDownloading() {
     if (phase_ != Phase::running) return;
     progress_->received.store(totalSize_);
     countSources();
-    removeFromSession(AfterRemoval::commit);
+    if (!wholeFileMatches()) {
+        failWith(FailureKind::verificationFailed, "the file's SHA-256 is not the one expected");
+        return;
+    }
+    if (auto problem = file_->syncData()) {
+        failWith(FailureKind::fileError, *problem);
+        return;
+    }
+    phase_ = Phase::committing;
+    handle_.rename_file(lt::file_index_t{0}, utf8Of(options_.target.filename()));
+}
+
+bool SwarmJob::wholeFileMatches() {
+    if (options_.expectedSha256.empty()) return true;
+    engine::Sha256 hash;
+    std::vector<char> buffer(1 << 20);
+    for (std::int64_t at = 0; at < totalSize_;) {
+        const auto length = std::min<std::int64_t>(totalSize_ - at, static_cast<std::int64_t>(buffer.size()));
+        std::span<char> piece(buffer.data(), static_cast<std::size_t>(length));
+        if (file_->readAt(at, piece)) return false;
+        hash.add(piece);
+        at += length;
+    }
+    return hash.finishHex() == options_.expectedSha256;
+}
+
+void SwarmJob::renamed() {
+    if (phase_ != Phase::committing) return;
+    file_.reset();
+    engine::removeFile(record_);
+    end(Outcome::completed);
+    if (options_.seedWhenDone && peers_) {
+        phase_ = Phase::sharing;
+    } else {
+        removeFromSession(AfterRemoval::keep);
+    }
+}
+
+void SwarmJob::renameFailed(const std::string& why) {
+    if (phase_ != Phase::committing) return;
+    phase_ = Phase::running;
+    failWith(FailureKind::fileError, why);
 }
 
 void SwarmJob::failWith(FailureKind kind, const std::string& reason) {
@@ -283,68 +341,10 @@ void SwarmJob::removedFromSession() {
             file_.reset();
             engine::removeFile(record_);
             break;
-        case AfterRemoval::commit:
-            commit();
-            return;
     }
     phase_ = Phase::gone;
     if (!report_) report_ = pendingReport_;
     pendingReport_.reset();
-}
-
-// Every piece passed libtorrent's check; the list's SHA-256 of the whole file, when it gives
-// one, has the last word before the file takes its name.
-void SwarmJob::commit() {
-    if (!options_.expectedSha256.empty()) {
-        engine::Sha256 hash;
-        std::vector<char> buffer(1 << 20);
-        for (std::int64_t at = 0; at < totalSize_;) {
-            const auto length = std::min<std::int64_t>(totalSize_ - at, buffer.size());
-            std::span<char> piece(buffer.data(), static_cast<std::size_t>(length));
-            if (file_->readAt(at, piece)) break;
-            hash.add(piece);
-            at += length;
-        }
-        if (hash.finishHex() != options_.expectedSha256) {
-            file_->discard();
-            file_.reset();
-            engine::removeFile(record_);
-            phase_ = Phase::gone;
-            end(Outcome::failed, FailureKind::verificationFailed,
-                "the file's SHA-256 is not the one expected");
-            return;
-        }
-    }
-    if (auto problem = file_->commit(options_.target)) {
-        file_.reset();
-        phase_ = Phase::gone;
-        end(Outcome::failed, FailureKind::fileError, *problem);
-        return;
-    }
-    file_.reset();
-    engine::removeFile(record_);
-    phase_ = Phase::gone;
-    end(Outcome::completed);
-}
-
-std::optional<lt::add_torrent_params> SwarmJob::sharingParams() const {
-    if (!options_.seedWhenDone || !peers_ || !report_ || report_->outcome != Outcome::completed)
-        return std::nullopt;
-    lt::add_torrent_params params;
-    params.ti = info_;
-    params.save_path = utf8Of(options_.target.parent_path().empty()
-                                  ? std::filesystem::path(".")
-                                  : options_.target.parent_path());
-    params.renamed_files[lt::file_index_t{0}] = utf8Of(options_.target.filename());
-    // Checked piece by piece as peers ask, so a file changed meanwhile is never passed on.
-    params.flags = lt::torrent_flags::seed_mode | lt::torrent_flags::disable_dht;
-    params.userdata = lt::client_data_t(const_cast<SwarmJob*>(this));
-    return params;
-}
-
-void SwarmJob::sharing(const lt::torrent_handle& handle) {
-    handle_ = handle;
-    phase_ = Phase::sharing;
 }
 
 void SwarmJob::stopSharing() {

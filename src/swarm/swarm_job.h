@@ -27,11 +27,12 @@ class SwarmJob {
         starting,  // not yet in the session
         running,
         saving,    // stopping for a resume: the resume data is being written
+        committing,  // complete and checked, taking the target's name
         removing,  // out of the session soon; `afterRemoval` says what happens to the file then
         sharing,   // complete, shared from its final name
         gone,
     };
-    enum class AfterRemoval { keep, discard, commit };
+    enum class AfterRemoval { keep, discard };
 
     // The progress is the one the job's handle gave out.
     SwarmJob(lt::session& session, JobId id, JobOptions options, bool peers,
@@ -59,11 +60,11 @@ class SwarmJob {
     void stop(bool keepForResume);
     void resumeDataReady(const lt::add_torrent_params& params);
     void resumeDataFailed();
-    // libtorrent has let go of the torrent: the file is kept, removed or committed.
+    // The file has its final name: the download is complete.
+    void renamed();
+    void renameFailed(const std::string& why);
+    // libtorrent has let go of the torrent: the file is kept or removed.
     void removedFromSession();
-    // What to add for sharing the finished file, when the job wants that.
-    std::optional<lt::add_torrent_params> sharingParams() const;
-    void sharing(const lt::torrent_handle& handle);
     // Sharing ends (the session ends or the file went away).
     void stopSharing();
 
@@ -74,7 +75,7 @@ class SwarmJob {
     void checkpoint(Clock::time_point now);
     void writeRecord(const lt::add_torrent_params& params);
     void removeFromSession(AfterRemoval after);
-    void commit();
+    bool wholeFileMatches();
     void end(engine::Outcome outcome, engine::FailureKind kind = engine::FailureKind::none,
              const std::string& reason = {});
     JobReport snapshot() const;
@@ -99,6 +100,7 @@ class SwarmJob {
     std::int64_t lastPayload_ = -1;
     Clock::time_point lastNews_{};
     Clock::time_point lastCheckpoint_{};
+    Clock::time_point lastKick_{};
     bool checkpointAsked_ = false;
     // Bytes each web seed connection had given at the last look, and what closed ones gave.
     std::map<std::string, std::int64_t> webSeedTotals_;
