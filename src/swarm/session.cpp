@@ -184,6 +184,10 @@ class Session::Loop {
                 if (auto* job = jobOf(finished->handle.userdata())) {
                     if (job->phase() == SwarmJob::Phase::running) job->finishedDownloading();
                 }
+            } else if (auto* block = lt::alert_cast<lt::block_finished_alert>(alert)) {
+                if (auto* job = jobOf(block->handle.userdata())) {
+                    job->blockFinished(block->endpoint, block->block_index, block->piece_index);
+                }
             } else if (auto* saved = lt::alert_cast<lt::save_resume_data_alert>(alert)) {
                 if (auto* job = jobOf(saved->handle.userdata())) job->resumeDataReady(saved->params);
             } else if (auto* unsaved = lt::alert_cast<lt::save_resume_data_failed_alert>(alert)) {

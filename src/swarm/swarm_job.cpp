@@ -135,8 +135,6 @@ void SwarmJob::tick(const lt::torrent_status& status, Clock::time_point now) {
     progress_->uploaded.store(uploadedBefore_ + uploadedNow_);
     if (phase_ != Phase::running) return;
     progress_->received.store(status.total_wanted_done);
-    downloaded_ = status.total_payload_download;
-    countSources();
     if (status.errc) {
         failWith(diskFull(status.errc) ? FailureKind::diskFull : FailureKind::fileError,
                  status.errc.message());
@@ -171,27 +169,29 @@ void SwarmJob::tick(const lt::torrent_status& status, Clock::time_point now) {
     checkpoint(now);
 }
 
-// Web seeds show up among the peers as connections of their own kind; what the others sent is
-// the rest of the payload.
-void SwarmJob::countSources() {
+// Each block is counted for the kind of connection it came on. Web seeds show up among the
+// peers as connections of their own kind; a sender not seen yet is looked up once.
+void SwarmJob::blockFinished(const lt::tcp::endpoint& from, int block, lt::piece_index_t piece) {
+    if (!info_ || piece < lt::piece_index_t{0} || piece >= info_->end_piece()) return;
+    if (!webSeeds_.count(from) && !otherPeers_.count(from)) classifySenders();
+    constexpr std::int64_t kBlock = 16 * 1024;
+    const std::int64_t bytes =
+        std::clamp<std::int64_t>(info_->piece_size(piece) - block * kBlock, 0, kBlock);
+    if (webSeeds_.count(from)) {
+        progress_->fromWebSeeds.fetch_add(bytes);
+    } else {
+        progress_->fromPeers.fetch_add(bytes);
+    }
+}
+
+void SwarmJob::classifySenders() {
+    if (!handle_.is_valid()) return;
     std::vector<lt::peer_info> peers;
     handle_.get_peer_info(peers);
-    std::map<std::string, std::int64_t> now;
     for (const auto& peer : peers) {
-        if (!(peer.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed))) continue;
-        now[peer.client + "@" + peer.ip.address().to_string() + ":" +
-            std::to_string(peer.ip.port())] = peer.total_download;
+        const bool webSeed = peer.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed);
+        (webSeed ? webSeeds_ : otherPeers_).insert(peer.ip);
     }
-    for (const auto& [key, total] : webSeedTotals_) {
-        auto still = now.find(key);
-        if (still == now.end() || still->second < total) closedWebSeedBytes_ += total;
-    }
-    webSeedTotals_ = std::move(now);
-    std::int64_t fromWebSeeds = closedWebSeedBytes_;
-    for (const auto& [key, total] : webSeedTotals_) fromWebSeeds += total;
-    fromWebSeeds = std::min(fromWebSeeds, downloaded_);
-    progress_->fromWebSeeds.store(fromWebSeeds);
-    progress_->fromPeers.store(downloaded_ - fromWebSeeds);
 }
 
 void SwarmJob::checkpoint(Clock::time_point now) {
@@ -229,7 +229,6 @@ void SwarmJob::writeRecord(const lt::add_torrent_params& params) {
 void SwarmJob::finishedDownloading() {
     if (phase_ != Phase::running) return;
     progress_->received.store(totalSize_);
-    countSources();
     if (!wholeFileMatches()) {
         failWith(FailureKind::verificationFailed, "the file's SHA-256 is not the one expected");
         return;

@@ -10,7 +10,7 @@
 #include <libtorrent/torrent_status.hpp>
 
 #include <chrono>
-#include <map>
+#include <set>
 #include <memory>
 #include <optional>
 
@@ -52,8 +52,10 @@ class SwarmJob {
     std::int64_t room() const;
     void added(const lt::torrent_handle& handle, Clock::time_point now);
 
-    // The periodic look at the torrent: progress, the sources' shares, stalls and the end.
+    // The periodic look at the torrent: progress, stalls and the end.
     void tick(const lt::torrent_status& status, Clock::time_point now);
+    // A block passed to the file; counted for the kind of source it came from.
+    void blockFinished(const lt::tcp::endpoint& from, int block, lt::piece_index_t piece);
     // The torrent is complete (libtorrent's own hash checks passed).
     void finishedDownloading();
     void failWith(engine::FailureKind kind, const std::string& reason);
@@ -71,7 +73,7 @@ class SwarmJob {
     const lt::torrent_handle& handle() const { return handle_; }
 
   private:
-    void countSources();
+    void classifySenders();
     void checkpoint(Clock::time_point now);
     void writeRecord(const lt::add_torrent_params& params);
     void removeFromSession(AfterRemoval after);
@@ -102,10 +104,8 @@ class SwarmJob {
     Clock::time_point lastCheckpoint_{};
     Clock::time_point lastKick_{};
     bool checkpointAsked_ = false;
-    // Bytes each web seed connection had given at the last look, and what closed ones gave.
-    std::map<std::string, std::int64_t> webSeedTotals_;
-    std::int64_t closedWebSeedBytes_ = 0;
-    std::int64_t downloaded_ = 0;
+    // Where blocks came from: the web seeds' connections and the other players'.
+    std::set<lt::tcp::endpoint> webSeeds_, otherPeers_;
     std::int64_t uploadedBefore_ = 0;  // by the torrent this job had in the session earlier
     std::int64_t uploadedNow_ = 0;
 };

@@ -18,6 +18,7 @@
 
 #include "engine/sha256.h"
 #include "list_check.h"
+#include "list_torrents.h"
 
 namespace {
 
@@ -129,11 +130,13 @@ std::optional<std::string> readList(const std::string& where, std::string& why) 
 
 int main(int argc, char** argv) {
     bool hash = false;
-    std::string where;
+    std::string where, tracker;
     for (int i = 1; i < argc; ++i) {
         std::string_view word = argv[i];
         if (word == "--hash") {
             hash = true;
+        } else if (word == "--torrent" && i + 1 < argc) {
+            tracker = argv[++i];
         } else if (where.empty() && !word.starts_with("-")) {
             where = word;
         } else {
@@ -142,7 +145,8 @@ int main(int argc, char** argv) {
         }
     }
     if (where.empty()) {
-        std::fprintf(stderr, "usage: quorvane-check-list [--hash] LIST-FILE-OR-ADDRESS\n");
+        std::fprintf(stderr, "usage: quorvane-check-list [--hash] [--torrent TRACKER-ADDRESS] "
+                             "LIST-FILE-OR-ADDRESS\n");
         return 2;
     }
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -199,6 +203,8 @@ int main(int argc, char** argv) {
             }
         }
     }
+    const auto torrents = quorvane::checklist::makeListTorrents(tracker.empty() ? std::vector<std::string>{} : addresses, tracker);
+    check.problems.insert(check.problems.end(), torrents.problems.begin(), torrents.problems.end());
     for (const auto& problem : check.problems) std::printf("problem: %s\n", problem.c_str());
     if (hash) {
         std::printf("\n[Sha256]\n");
@@ -207,5 +213,7 @@ int main(int argc, char** argv) {
             if (printed.insert(name).second) std::printf("%s=%s\n", name.c_str(), hex.c_str());
         }
     }
+    if (!tracker.empty()) std::printf("\n[Torrent]\n");
+    for (const auto& [name, address] : torrents.section) std::printf("%s=%s\n", name.c_str(), address.c_str());
     return check.problems.empty() ? 0 : 1;
 }
