@@ -12,6 +12,7 @@ swarm::PeerSettings peerSettingsOf(const PeerOptions& options) {
     settings.peers = options.enabled;
     settings.uploadLimit = options.uploadLimit;
     settings.lanUnlimited = options.lanUnlimited;
+    settings.localDiscovery = options.localDiscovery;
     settings.listenInterfaces = options.listenInterfaces;
     return settings;
 }

@@ -4,6 +4,7 @@
 #include <libtorrent/session_handle.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace quorvane::swarm {

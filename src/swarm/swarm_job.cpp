@@ -110,8 +110,10 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
     params.save_path = utf8Of(folder);
     params.renamed_files.clear();
     params.renamed_files[lt::file_index_t{0}] = utf8Of(part_.filename());
+    // The torrent and the caller say who serves the file, never a record from an earlier run.
     params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused |
-                      lt::torrent_flags::upload_mode | lt::torrent_flags::seed_mode);
+                      lt::torrent_flags::upload_mode | lt::torrent_flags::seed_mode |
+                      lt::torrent_flags::override_trackers | lt::torrent_flags::override_web_seeds);
     if (!peers_) params.flags |= lt::torrent_flags::disable_pex | lt::torrent_flags::disable_lsd;
     params.flags |= lt::torrent_flags::disable_dht;
     params.userdata = lt::client_data_t(this);

@@ -2,7 +2,6 @@
 
 #include <libtorrent/torrent_info.hpp>
 
-#include "engine/sha256.h"
 
 namespace quorvane::swarm {
 namespace {
@@ -16,7 +15,13 @@ bool plainName(std::string_view name) {
 
 template <typename Hash>
 std::string hexOf(const Hash& hash) {
-    return engine::Sha256::hexOf(std::string_view(hash.data(), hash.size()));
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char byte : std::string_view(hash.data(), hash.size())) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0xf];
+    }
+    return hex;
 }
 
 }  // namespace

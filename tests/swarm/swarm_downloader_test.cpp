@@ -18,6 +18,7 @@ constexpr std::int64_t kSize = 4096 * kKiB + 17;
 PeerOptions loopbackPeers() {
     PeerOptions options;
     options.listenInterfaces = "127.0.0.1:0";
+    options.localDiscovery = false;  // no multicast leaves the machine
     options.stallTimeout = std::chrono::seconds(3);
     options.torrentPatience = std::chrono::seconds(5);
     return options;

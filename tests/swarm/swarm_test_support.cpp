@@ -28,6 +28,29 @@ bool acceptsConnections(int port) {
     return connected;
 }
 
+// The tracker's answer to a "stopped" announce of the hash (40 hex digits), which registers no
+// one; empty when it does not answer.
+std::string announceAnswer(int port, const std::string& hash) {
+    std::string query = "/announce?info_hash=";
+    for (std::size_t i = 0; i + 1 < hash.size(); i += 2) query += "%" + hash.substr(i, 2);
+    query += "&peer_id=-QT0000-probeprobepr&port=1&uploaded=0&downloaded=0&left=0&event=stopped";
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string request = "GET " + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        if (::send(probe, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            for (ssize_t n; (n = ::recv(probe, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+        }
+    }
+    ::close(probe);
+    return answer;
+}
+
 }  // namespace
 
 Tracker::Tracker(const std::vector<std::string>& torrents, int port) : port_(port) {
@@ -48,7 +71,14 @@ Tracker::Tracker(const std::vector<std::string>& torrents, int port) : port_(por
         }
         ::_exit(127);
     }
-    for (int i = 0; i < 200 && !acceptsConnections(port_); ++i) {
+    // opentracker reads its whitelist on a thread of its own, a moment after it listens.
+    const std::string known = torrents.empty() ? "" : announcedHashes(torrents.front()).front();
+    for (int i = 0; i < 500; ++i) {
+        if (acceptsConnections(port_)) {
+            if (known.empty()) break;
+            const std::string answer = announceAnswer(port_, known);
+            if (!answer.empty() && answer.find("failure reason") == std::string::npos) break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }

@@ -66,7 +66,7 @@ TEST(TorrentMaker, MakesAHybridTorrentPerFileWithEveryLineAsWebSeedThatPlayersCa
     // A player with that torrent and nobody else around gets the file from both lines' servers.
     ScratchFolder player;
     FetchChild fetch(player.path(), {"-q", "--torrent", (operatorFolder / "client.rar.torrent").string(),
-                                     "-o", ".", "--listen", "127.0.0.1:0"});
+                                     "-o", ".", "--listen", "127.0.0.1:0", "--no-lan-discovery"});
     const FetchFinished end = fetch.wait();
     EXPECT_EQ(end.status, 0) << end.out << end.err;
     EXPECT_EQ(jsonNumber(end.out, "fromWebSeeds"), 700 * kKiB + 5) << end.out;

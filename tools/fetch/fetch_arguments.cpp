@@ -30,6 +30,7 @@ const char* const kHelp =
     "                from other players and from the torrent's web seeds at once\n"
     "  --seed-for S  go on sharing the finished file with other players for S seconds\n"
     "  --no-peers    with --torrent: the web seeds alone, no other players\n"
+    "  --no-lan-discovery  with --torrent: only the tracker's players, none found on the LAN\n"
     "  --upload-limit KIB  with --torrent: upload to players outside the LAN, KiB/s\n"
     "                (default 1024; 0 for no cap)\n"
     "  --help        this text\n"
@@ -130,6 +131,8 @@ std::optional<Arguments> parseArguments(const std::vector<std::string_view>& wor
             arguments.listen = words[++i];
         } else if (word == "--no-peers") {
             arguments.peers = false;
+        } else if (word == "--no-lan-discovery") {
+            arguments.lanDiscovery = false;
         } else if (word == "--cap-lan") {
             arguments.capLan = true;
         } else if (word == "--no-flush") {

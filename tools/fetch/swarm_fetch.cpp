@@ -78,6 +78,7 @@ swarm::PeerSettings peerSettingsOf(const Arguments& arguments) {
     settings.peers = arguments.peers;
     settings.uploadLimit = std::int64_t{arguments.uploadLimitKiB} * 1024;
     settings.lanUnlimited = !arguments.capLan;
+    settings.localDiscovery = arguments.lanDiscovery;
     if (!arguments.listen.empty()) settings.listenInterfaces = arguments.listen;
     return settings;
 }
