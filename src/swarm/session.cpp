@@ -5,8 +5,6 @@
 #include <libtorrent/session_params.hpp>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -177,7 +175,6 @@ class Session::Loop {
         std::vector<lt::alert*> alerts;
         session_.pop_alerts(&alerts);
         for (lt::alert* alert : alerts) {
-            if (std::getenv("QSWDEBUG")) std::fprintf(stderr, "alert: %s\n", alert->message().c_str());
             if (auto* listen = lt::alert_cast<lt::listen_succeeded_alert>(alert)) {
                 if (listen->socket_type == lt::socket_type_t::tcp) port_.store(listen->port);
             } else if (auto* finished = lt::alert_cast<lt::torrent_finished_alert>(alert)) {

@@ -4,7 +4,6 @@
 #include <libtorrent/session_handle.hpp>
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 
 namespace quorvane::swarm {

@@ -6,7 +6,6 @@
 #include <libtorrent/write_resume_data.hpp>
 
 #include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "engine/part_name.h"

@@ -182,5 +182,33 @@ TEST_F(SwarmDownloaderTest, APlayerWhoTurnedPeersOffDownloadsOverHttpAsBefore) {
     expectOnlyThePattern(folder.path(), "client.rar", kSize);
 }
 
+// The player's switch: the file beside the program speaks first, key by key; what is not a whole
+// number in range is as if it were not there.
+TEST(PeerSettings, TheFileBesideTheProgramWinsKeyByKeyAndNonsenseIsIgnored) {
+    ScratchFolder beside, config;
+    struct Row {
+        const char* besideText;
+        const char* configText;
+        bool enabled;
+        std::int64_t uploadLimit;
+    };
+    const Row rows[] = {
+        {"", "", true, 1024 * kKiB},
+        {"[Peers]\nEnabled=0\n", "[Peers]\nEnabled=1\nUploadLimitKiB=64\n", false, 64 * kKiB},
+        {"[peers]\nuploadlimitkib = 0\n", "[Peers]\nEnabled=0\n", false, 0},
+        {"[Peers]\nEnabled=yes\nUploadLimitKiB=-5\n", "", true, 1024 * kKiB},
+        {"[Peers]\nUploadLimitKiB=99999999999\n", "[Peers]\nUploadLimitKiB=2048\n", true,
+         2048 * kKiB},
+    };
+    for (const Row& row : rows) {
+        writeFile(beside / "quorvane-downloader.ini", row.besideText);
+        writeFile(config / "quorvane-downloader.ini", row.configText);
+        const PeerOptions options = peerOptionsFrom(
+            {beside / "quorvane-downloader.ini", config / "quorvane-downloader.ini"});
+        EXPECT_EQ(options.enabled, row.enabled) << row.besideText << "|" << row.configText;
+        EXPECT_EQ(options.uploadLimit, row.uploadLimit) << row.besideText << "|" << row.configText;
+    }
+}
+
 }  // namespace
 }  // namespace quorvane::testing
