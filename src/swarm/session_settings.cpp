@@ -34,9 +34,11 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
     // A web seed that fails or closes its connection is tried again soon: it is the operator's
     // own server, and servers close kept-alive connections after some requests.
     pack.set_int(lt::settings_pack::urlseed_wait_retry, 1);
-    // Requests to the web seed large enough to keep its line busy, small enough to leave the rest
-    // of the file to the peers.
-    pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 1024 * 1024);
+    // Requests to the web seed large enough to keep its line busy, two at a time to cover the
+    // round trip, and small enough that what peers could give is not already on its way from
+    // the server (an HTTP request cannot be taken back).
+    pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 512 * 1024);
+    pack.set_int(lt::settings_pack::urlseed_pipeline_size, 2);
     pack.set_bool(lt::settings_pack::validate_https_trackers, true);
     if (settings.peers) {
         pack.set_str(lt::settings_pack::listen_interfaces, settings.listenInterfaces);
