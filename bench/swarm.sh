@@ -27,20 +27,26 @@ mkdir -p "$work/seed" "$work/tracker"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/seed/client.rar"
 rate=$((rate_mib * 1024 * 1024))
 
-start_seed() {  # the throttled web seed; its byte count goes to $work/served
+start_seed() {  # the throttled web seed; its byte count goes to $work/served when it ends
+    rm -f "$work/served"
     /usr/bin/python3 "$repo/bench/throttled_seed.py" "$work/seed" "$seed_port" "$rate" "$work/served" &
     seed_pid=$!
     pids+=("$seed_pid")
     for _ in $(seq 100); do curl -sf -o /dev/null -r 0-0 "http://127.0.0.1:$seed_port/fast/client.rar" && break; sleep 0.05; done
 }
-stop_seed() { kill -TERM "$seed_pid"; wait "$seed_pid" 2>/dev/null || true; cat "$work/served"; }
+# Not in a subshell of its own: it waits for its own child.
+stop_seed() {
+    kill -TERM "$seed_pid"
+    wait "$seed_pid" 2>/dev/null || true
+    for _ in $(seq 100); do [ -s "$work/served" ] && break; sleep 0.05; done
+}
 
 # The operator's torrent, made by the operator's tool from the unthrottled address.
 start_seed
 printf '\xef\xbb\xbf[Down]\nDown=True\n[Files]\nNum=1\n[Name]\nName1=c\n[Add]\nAdd1=http://127.0.0.1:%s/fast/client.rar\n' \
     "$seed_port" >"$work/list.ini"
 (cd "$work/seed" && "$check_list" --torrent "http://127.0.0.1:$tracker_port/announce" "$work/list.ini" >/dev/null) || true
-stop_seed >/dev/null
+stop_seed
 # The players' web seed is the throttled address.
 /usr/bin/python3 - "$work/seed/client.rar.torrent" "http://127.0.0.1:$seed_port/client.rar" "$work/tracker/whitelist.txt" <<'PY'
 import sys, libtorrent as lt
@@ -84,7 +90,8 @@ run_players() {
     done
     ended=$(now)
     for k in "${kids[@]}"; do kill -INT "$k" 2>/dev/null || true; wait "$k" 2>/dev/null || true; done
-    local served; served=$(stop_seed)
+    stop_seed
+    local served; served=$(cat "$work/served")
     local uploads=""
     for i in $(seq "$n"); do
         cmp -s "$work/p/$i/client.rar" "$work/seed/client.rar" || echo "player $i: WRONG BYTES" >&2

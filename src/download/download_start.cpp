@@ -9,8 +9,8 @@
 #include "list/file_operations.h"
 #include "list/list_presentation.h"
 #include "list/sha256_section.h"
-#include "list/torrent_section.h"
 #include "list/text_edit.h"
+#include "list/torrent_section.h"
 #include "platform/file_system.h"
 
 namespace quorvane {

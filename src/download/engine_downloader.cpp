@@ -57,9 +57,10 @@ struct Delivery {
 
 // Where a failed file came from, and a check that could not be made.
 std::string failureReason(const TransferEnd& end, const Delivery& delivery) {
-    std::string reason = failureText(end.failure, end.failure == engine::FailureKind::verificationFailed
-                                                      ? "来源：" + delivery.settings.sourceAddress
-                                                      : end.reason);
+    std::string reason =
+        failureText(end.failure, end.failure == engine::FailureKind::verificationFailed
+                                     ? "来源：" + delivery.settings.sourceAddress
+                                     : end.reason);
     if (delivery.malformedSha256) reason += "（列表中这个文件的SHA-256值格式不对，未作校验）";
     return reason;
 }
@@ -123,7 +124,8 @@ Transfers& EngineDownloader::chooseFor(const TransferSettings& settings) {
     if (!http_) http_ = std::make_unique<HttpTransfers>(static_cast<TransferEvents&>(*this));
 #ifdef QUORVANE_HAVE_SWARM
     if (!settings.field19.empty() && peers_.enabled) {
-        if (!swarm_) swarm_ = std::make_unique<SwarmTransfers>(static_cast<TransferEvents&>(*this), peers_);
+        if (!swarm_)
+            swarm_ = std::make_unique<SwarmTransfers>(static_cast<TransferEvents&>(*this), peers_);
         return *swarm_;
     }
 #else

@@ -27,7 +27,8 @@
 //                             when it matches. A malformed value is ignored, and said so when
 //                             the transfer fails.
 //   field19          [the list's torrent address of the file, or empty]  where to fetch the
-//                             .torrent that lets other players help (see src/list/torrent_section.h)
+//                             .torrent that lets other players help (see
+//                             src/list/torrent_section.h)
 //   field17, fileTypes, field20: recorded, unused
 //   ftpUser, ftpPassword      the FTP login (the program passes the anonymous login)
 //

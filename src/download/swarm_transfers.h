@@ -4,8 +4,8 @@
 // own, checked, and handed to the swarm with the entry's address as its web seed.
 
 #include <list>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 

@@ -10,11 +10,12 @@ namespace {
 
 // The text after the last "/" of the address, percent-decoded: the name the list's sections use.
 std::string serverNameOf(std::string_view address) {
-    while (!address.empty() && (address.back() == ' ' || address.back() == '\t')) address.remove_suffix(1);
+    while (!address.empty() && (address.back() == ' ' || address.back() == '\t'))
+        address.remove_suffix(1);
     const std::string_view encoded = address.substr(address.rfind('/') + 1);
     int length = 0;
-    char* decoded = curl_easy_unescape(nullptr, encoded.data(), static_cast<int>(encoded.size()),
-                                       &length);
+    char* decoded =
+        curl_easy_unescape(nullptr, encoded.data(), static_cast<int>(encoded.size()), &length);
     if (decoded == nullptr) return {};
     std::string name(decoded, static_cast<std::size_t>(length));
     curl_free(decoded);

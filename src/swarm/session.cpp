@@ -65,7 +65,8 @@ class Session::Loop {
             bool quitting = false;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait_for(lock, kTick, [this] { return woken_ || !commands_.empty() || quitting_; });
+                changed_.wait_for(lock, kTick,
+                                  [this] { return woken_ || !commands_.empty() || quitting_; });
                 woken_ = false;
                 commands.swap(commands_);
                 quitting = quitting_;
@@ -186,7 +187,8 @@ class Session::Loop {
                     job->blockFinished(block->endpoint, block->block_index, block->piece_index);
                 }
             } else if (auto* saved = lt::alert_cast<lt::save_resume_data_alert>(alert)) {
-                if (auto* job = jobOf(saved->handle.userdata())) job->resumeDataReady(saved->params);
+                if (auto* job = jobOf(saved->handle.userdata()))
+                    job->resumeDataReady(saved->params);
             } else if (auto* unsaved = lt::alert_cast<lt::save_resume_data_failed_alert>(alert)) {
                 if (auto* job = jobOf(unsaved->handle.userdata())) job->resumeDataFailed();
             } else if (auto* removed = lt::alert_cast<lt::torrent_removed_alert>(alert)) {
@@ -234,7 +236,8 @@ class Session::Loop {
     void tellEnds() {
         for (auto it = jobs_.begin(); it != jobs_.end();) {
             SwarmJob& job = *it->second;
-            if (job.ended() && told_.insert(job.id()).second) listener_.onJobEnded(job.id(), job.report());
+            if (job.ended() && told_.insert(job.id()).second)
+                listener_.onJobEnded(job.id(), job.report());
             if (job.ended() && job.phase() == SwarmJob::Phase::gone) {
                 it = jobs_.erase(it);
             } else {

@@ -20,7 +20,8 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
     lt::settings_pack pack;
     pack.set_int(lt::settings_pack::alert_mask,
                  lt::alert_category::error | lt::alert_category::status |
-                     lt::alert_category::storage | lt::alert_category::file_progress | lt::alert_category::block_progress);
+                     lt::alert_category::storage | lt::alert_category::file_progress |
+                     lt::alert_category::block_progress);
     pack.set_str(lt::settings_pack::user_agent, "Quorvane downloader");
     // Players find each other through the operator's tracker and on the LAN, nowhere else; the
     // router is left as it is.

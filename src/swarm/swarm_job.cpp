@@ -31,7 +31,8 @@ bool diskFull(const lt::error_code& error) {
 }
 
 // The bytes of the pieces a resume record says are on disk.
-std::int64_t bytesOfPieces(const lt::torrent_info& info, const lt::typed_bitfield<lt::piece_index_t>& have) {
+std::int64_t bytesOfPieces(const lt::torrent_info& info,
+                           const lt::typed_bitfield<lt::piece_index_t>& have) {
     std::int64_t bytes = 0;
     for (lt::piece_index_t piece : info.piece_range()) {
         if (piece < have.end_index() && have[piece]) bytes += info.piece_size(piece);
@@ -62,8 +63,8 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
     totalSize_ = info_->total_size();
     progress_->totalSize.store(totalSize_);
     const auto target = options_.target;
-    const auto folder = target.parent_path().empty() ? std::filesystem::path(".")
-                                                     : target.parent_path();
+    const auto folder =
+        target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
     if (engine::fileNameLength(target.filename()) > engine::kLongestFileName) {
         failWith(FailureKind::fileError, "the file name is too long");
         return std::nullopt;
@@ -77,8 +78,7 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
     // Opened without following links and locked: no other download writes it meanwhile.
     file_ = engine::PartFile::open(part_, whyNot, locked);
     if (!file_) {
-        failWith(FailureKind::fileError,
-                 locked ? "another download is writing this file" : whyNot);
+        failWith(FailureKind::fileError, locked ? "another download is writing this file" : whyNot);
         return std::nullopt;
     }
     // What the HTTP engine recorded of this file no longer holds once peers write into it; the
@@ -88,9 +88,8 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
     lt::add_torrent_params params;
     if (auto text = engine::readSmallFile(record_, kLargestRecord)) {
         lt::error_code bad;
-        auto previous = lt::read_resume_data(lt::span<char const>(text->data(),
-                                                                  static_cast<int>(text->size())),
-                                             bad);
+        auto previous = lt::read_resume_data(
+            lt::span<char const>(text->data(), static_cast<int>(text->size())), bad);
         if (!bad && previous.info_hashes == infoHashes_ && file_->length() > 0) {
             params = std::move(previous);
             // Pieces only partly there are fetched whole again: libtorrent's web seeds do not
@@ -153,7 +152,8 @@ void SwarmJob::tick(const lt::torrent_status& status, Clock::time_point now) {
     }
     // libtorrent's web seed connection can sit on requests it never sends, after a file was
     // partly there; a fresh connection asks again.
-    const auto kickAfter = std::max<Clock::duration>(options_.stallTimeout / 4, std::chrono::seconds(1));
+    const auto kickAfter =
+        std::max<Clock::duration>(options_.stallTimeout / 4, std::chrono::seconds(1));
     if (now - lastNews_ > kickAfter && now - lastKick_ > kickAfter) {
         lastKick_ = now;
         for (const auto& seed : handle_.url_seeds()) {
@@ -162,9 +162,9 @@ void SwarmJob::tick(const lt::torrent_status& status, Clock::time_point now) {
         }
     }
     if (now - lastNews_ > options_.stallTimeout) {
-        failWith(FailureKind::network,
-                 "no peer and no web seed sent anything for " +
-                     std::to_string(options_.stallTimeout.count() / 1000) + " s");
+        failWith(FailureKind::network, "no peer and no web seed sent anything for " +
+                                           std::to_string(options_.stallTimeout.count() / 1000) +
+                                           " s");
         return;
     }
     checkpoint(now);
@@ -190,7 +190,8 @@ void SwarmJob::classifySenders() {
     std::vector<lt::peer_info> peers;
     handle_.get_peer_info(peers);
     for (const auto& peer : peers) {
-        const bool webSeed = peer.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed);
+        const bool webSeed =
+            peer.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed);
         (webSeed ? webSeeds_ : otherPeers_).insert(peer.ip);
     }
 }
@@ -247,7 +248,8 @@ bool SwarmJob::wholeFileMatches() {
     engine::Sha256 hash;
     std::vector<char> buffer(1 << 20);
     for (std::int64_t at = 0; at < totalSize_;) {
-        const auto length = std::min<std::int64_t>(totalSize_ - at, static_cast<std::int64_t>(buffer.size()));
+        const auto length =
+            std::min<std::int64_t>(totalSize_ - at, static_cast<std::int64_t>(buffer.size()));
         std::span<char> piece(buffer.data(), static_cast<std::size_t>(length));
         if (file_->readAt(at, piece)) return false;
         hash.add(piece);
@@ -355,7 +357,8 @@ void SwarmJob::stopSharing() {
 }
 
 void SwarmJob::end(Outcome outcome, FailureKind kind, const std::string& reason) {
-    JobReport report = pendingReport_ && outcome != Outcome::completed ? *pendingReport_ : snapshot();
+    JobReport report =
+        pendingReport_ && outcome != Outcome::completed ? *pendingReport_ : snapshot();
     report.outcome = outcome;
     report.failure = kind;
     report.reason = reason;

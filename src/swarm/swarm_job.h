@@ -10,9 +10,9 @@
 #include <libtorrent/torrent_status.hpp>
 
 #include <chrono>
-#include <set>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "engine/part_file.h"
 #include "swarm/swarm_options.h"
@@ -26,10 +26,10 @@ class SwarmJob {
     enum class Phase {
         starting,  // not yet in the session
         running,
-        saving,    // stopping for a resume: the resume data is being written
+        saving,      // stopping for a resume: the resume data is being written
         committing,  // complete and checked, taking the target's name
-        removing,  // out of the session soon; `afterRemoval` says what happens to the file then
-        sharing,   // complete, shared from its final name
+        removing,    // out of the session soon; `afterRemoval` says what happens to the file then
+        sharing,     // complete, shared from its final name
         gone,
     };
     enum class AfterRemoval { keep, discard };

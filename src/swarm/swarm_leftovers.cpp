@@ -24,7 +24,8 @@ void removeOrphanRecords(const fs::path& folder) {
         const auto suffix = fs::path(name.substr(name.size() - 5)).u8string();
         if (suffix != u8".srec" && suffix != u8".snew") continue;
         if (!it->is_regular_file(error)) continue;
-        const fs::path part = folder / (name.substr(0, name.size() - 5) + fs::path(".part").native());
+        const fs::path part =
+            folder / (name.substr(0, name.size() - 5) + fs::path(".part").native());
         if (!fs::exists(fs::symlink_status(part, error))) engine::removeFile(it->path());
     }
 }

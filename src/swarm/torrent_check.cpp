@@ -2,7 +2,6 @@
 
 #include <libtorrent/torrent_info.hpp>
 
-
 namespace quorvane::swarm {
 namespace {
 

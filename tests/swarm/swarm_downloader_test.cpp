@@ -107,7 +107,8 @@ TEST_F(SwarmDownloaderTest, WhenTheTorrentCannotServeTheEntryTheServerAloneDeliv
         auto made = downloader();
         made->StartDownload(settingsFor(path, "client.rar"));
         ASSERT_TRUE(waitForEnd()) << path;
-        EXPECT_EQ(events.back().outcome, DownloadOutcome::completed) << path << events.back().reason;
+        EXPECT_EQ(events.back().outcome, DownloadOutcome::completed)
+            << path << events.back().reason;
         EXPECT_EQ(count(kSizeKnown), 1) << path;
         ASSERT_EQ(log.size(), 1u) << path;
         EXPECT_NE(log[0].find("from the server alone"), std::string::npos) << log[0];

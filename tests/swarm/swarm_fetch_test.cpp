@@ -32,8 +32,8 @@ bool waitForFiles(const std::vector<std::filesystem::path>& files, std::chrono::
 }
 
 std::vector<std::string> peerArguments(const std::filesystem::path& torrent) {
-    return {"-q", "--torrent", torrent.string(), "-o", ".", "--listen", "127.0.0.1:0", "--no-lan-discovery",
-            "--seed-for", "120"};
+    return {"-q",       "--torrent",   torrent.string(),     "-o",         ".",
+            "--listen", "127.0.0.1:0", "--no-lan-discovery", "--seed-for", "120"};
 }
 
 TEST(SwarmFetch, FourPlayersFinishByteForByteAndTakeMostOfTheLoadOffTheWebSeed) {
@@ -58,7 +58,8 @@ TEST(SwarmFetch, FourPlayersFinishByteForByteAndTakeMostOfTheLoadOffTheWebSeed) 
     for (int i = 0; i < 4; ++i) {
         folders.push_back(std::make_unique<ScratchFolder>());
         files.push_back(*folders.back() / "client.rar");
-        players.push_back(std::make_unique<FetchChild>(folders.back()->path(), peerArguments(torrentFile)));
+        players.push_back(
+            std::make_unique<FetchChild>(folders.back()->path(), peerArguments(torrentFile)));
     }
     const bool finished = waitForFiles(files, std::chrono::seconds(90));
     for (auto& player : players) player->signal(SIGINT);
@@ -100,8 +101,7 @@ TEST(SwarmFetch, AKilledDownloadResumesFromWhatIsOnDisk) {
         FetchChild first(player.path(), arguments);
         // Killed once a record of some megabytes is on disk, without a chance to save more.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (std::chrono::steady_clock::now() < deadline &&
-               webSeed.bodyBytesSent() < 3 * kMiB) {
+        while (std::chrono::steady_clock::now() < deadline && webSeed.bodyBytesSent() < 3 * kMiB) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -156,7 +156,8 @@ class Transmission {
                   " \"utp-enabled\": false, \"port-forwarding-enabled\": false,"
                   " \"blocklist-enabled\": false, \"bind-address-ipv4\": \"127.0.0.1\","
                   " \"bind-address-ipv6\": \"::1\", \"rename-partial-files\": true,"
-                  " \"peer-port\": " + std::to_string(port) + "}");
+                  " \"peer-port\": " +
+                      std::to_string(port) + "}");
         const std::string configPath = config_.path().string(), folderPath = folder.string(),
                           torrentPath = torrent.string(), portText = std::to_string(port);
         pid_ = ::fork();
@@ -210,9 +211,10 @@ TEST(SwarmFetch, DISABLED_TradesWithTransmissionBothWays) {
     ASSERT_EQ(std::system(make.c_str()), 0);
     const std::string torrent = fileText(torrentFile);
     Tracker tracker({torrent}, trackerPort);
-    std::vector<std::string> arguments = {"-q", "--torrent", torrentFile.string(), "-o", ".",
-                                          "--listen", "127.0.0.1:0", "--no-lan-discovery",
-                                          "--seed-for", "60", "--stall-seconds", "60"};
+    std::vector<std::string> arguments = {
+        "-q",         "--torrent", torrentFile.string(), "-o",
+        ".",          "--listen",  "127.0.0.1:0",        "--no-lan-discovery",
+        "--seed-for", "60",        "--stall-seconds",    "60"};
     {
         // transmission-cli seeds the operator's copy; quorvane-fetch downloads it.
         Transmission seeder(torrentFile, operatorFolder.path(), true);

@@ -42,9 +42,11 @@ std::string announceAnswer(int port, const std::string& hash) {
     std::string answer;
     if (::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
         const std::string request = "GET " + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-        if (::send(probe, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+        if (::send(probe, request.data(), request.size(), 0) ==
+            static_cast<ssize_t>(request.size())) {
             char buffer[4096];
-            for (ssize_t n; (n = ::recv(probe, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+            for (ssize_t n; (n = ::recv(probe, buffer, sizeof buffer, 0)) > 0;)
+                answer.append(buffer, n);
         }
     }
     ::close(probe);

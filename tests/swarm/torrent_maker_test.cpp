@@ -35,13 +35,14 @@ TEST(TorrentMaker, MakesAHybridTorrentPerFileWithEveryLineAsWebSeedThatPlayersCa
     line1.serve("/down.ini",
                 "\xEF\xBB\xBF[Down]\r\nDown=True\r\n[Files]\r\nNum=3\r\n[Name]\r\n"
                 "Name1=客户端(网通下载)\r\nName2=客户端(电信下载)\r\nName3=补丁(网通下载)\r\n"
-                "[Add]\r\nAdd1=" + line1.url("/dl/client.rar") + "\r\nAdd2=" +
-                    line2.url("/dl/client.rar") + "\r\nAdd3=" + line1.url("/dl/patch.zip") +
-                    "\r\n");
+                "[Add]\r\nAdd1=" +
+                    line1.url("/dl/client.rar") + "\r\nAdd2=" + line2.url("/dl/client.rar") +
+                    "\r\nAdd3=" + line1.url("/dl/patch.zip") + "\r\n");
     ScratchFolder operatorFolder;
-    const std::string out = run(operatorFolder.path(), std::string(QUORVANE_CHECK_LIST_PATH) +
-                                                           " --torrent http://127.0.0.1:1/announce " +
-                                                           line1.url("/down.ini"));
+    const std::string out =
+        run(operatorFolder.path(), std::string(QUORVANE_CHECK_LIST_PATH) +
+                                       " --torrent http://127.0.0.1:1/announce " +
+                                       line1.url("/down.ini"));
     EXPECT_NE(out.find("[Torrent]\nclient.rar=" + line1.url("/dl/client.rar") + ".torrent\n"),
               std::string::npos)
         << out;
@@ -59,14 +60,16 @@ TEST(TorrentMaker, MakesAHybridTorrentPerFileWithEveryLineAsWebSeedThatPlayersCa
     lt::torrent_info info(torrent, lt::from_span_t{});
     std::vector<std::string> seeds;
     for (const auto& seed : info.web_seeds()) seeds.push_back(seed.url);
-    EXPECT_EQ(seeds, (std::vector<std::string>{line1.url("/dl/client.rar"), line2.url("/dl/client.rar")}));
+    EXPECT_EQ(seeds,
+              (std::vector<std::string>{line1.url("/dl/client.rar"), line2.url("/dl/client.rar")}));
     ASSERT_EQ(info.trackers().size(), 1u);
     EXPECT_EQ(info.trackers()[0].url, "http://127.0.0.1:1/announce");
 
     // A player with that torrent and nobody else around gets the file from both lines' servers.
     ScratchFolder player;
-    FetchChild fetch(player.path(), {"-q", "--torrent", (operatorFolder / "client.rar.torrent").string(),
-                                     "-o", ".", "--listen", "127.0.0.1:0", "--no-lan-discovery"});
+    FetchChild fetch(player.path(),
+                     {"-q", "--torrent", (operatorFolder / "client.rar.torrent").string(), "-o",
+                      ".", "--listen", "127.0.0.1:0", "--no-lan-discovery"});
     const FetchFinished end = fetch.wait();
     EXPECT_EQ(end.status, 0) << end.out << end.err;
     EXPECT_EQ(jsonNumber(end.out, "fromWebSeeds"), 700 * kKiB + 5) << end.out;

@@ -1,7 +1,7 @@
 #include "list_torrents.h"
 
-#include <fstream>
 #include <condition_variable>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -65,11 +65,11 @@ TorrentOutcome makeListTorrents(const std::vector<std::string>& addresses,
     return outcome;
 #else
     // Every line's address of one file serves the same torrent.
-    std::map<std::string, std::vector<std::string>> byName;
+    std::map<std::string, std::vector<std::string> > byName;
     for (const auto& address : addresses) byName[serverName(address)].push_back(address);
     std::error_code error;
-    const fs::path scratch =
-        fs::temp_directory_path(error) / ("quorvane-check-list-" + std::to_string(std::random_device{}()));
+    const fs::path scratch = fs::temp_directory_path(error) /
+                             ("quorvane-check-list-" + std::to_string(std::random_device{}()));
     if (!fs::create_directory(scratch, error)) {
         outcome.problems.push_back("no scratch folder for the downloads: " + error.message());
         return outcome;

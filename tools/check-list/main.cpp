@@ -145,8 +145,9 @@ int main(int argc, char** argv) {
         }
     }
     if (where.empty()) {
-        std::fprintf(stderr, "usage: quorvane-check-list [--hash] [--torrent TRACKER-ADDRESS] "
-                             "LIST-FILE-OR-ADDRESS\n");
+        std::fprintf(stderr,
+                     "usage: quorvane-check-list [--hash] [--torrent TRACKER-ADDRESS] "
+                     "LIST-FILE-OR-ADDRESS\n");
         return 2;
     }
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -203,7 +204,8 @@ int main(int argc, char** argv) {
             }
         }
     }
-    const auto torrents = quorvane::checklist::makeListTorrents(tracker.empty() ? std::vector<std::string>{} : addresses, tracker);
+    const auto torrents = quorvane::checklist::makeListTorrents(
+        tracker.empty() ? std::vector<std::string>{} : addresses, tracker);
     check.problems.insert(check.problems.end(), torrents.problems.begin(), torrents.problems.end());
     for (const auto& problem : check.problems) std::printf("problem: %s\n", problem.c_str());
     if (hash) {
@@ -214,6 +216,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!tracker.empty()) std::printf("\n[Torrent]\n");
-    for (const auto& [name, address] : torrents.section) std::printf("%s=%s\n", name.c_str(), address.c_str());
+    for (const auto& [name, address] : torrents.section)
+        std::printf("%s=%s\n", name.c_str(), address.c_str());
     return check.problems.empty() ? 0 : 1;
 }

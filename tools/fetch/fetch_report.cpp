@@ -67,7 +67,8 @@ std::string jsonReport(const engine::JobReport& report, double seconds) {
 std::string withPeerCounts(std::string json, std::int64_t fromPeers, std::int64_t fromWebSeeds,
                            std::int64_t uploaded) {
     char counts[160];
-    std::snprintf(counts, sizeof counts, ",\"fromPeers\":%lld,\"fromWebSeeds\":%lld,\"uploaded\":%lld}",
+    std::snprintf(counts, sizeof counts,
+                  ",\"fromPeers\":%lld,\"fromWebSeeds\":%lld,\"uploaded\":%lld}",
                   static_cast<long long>(fromPeers), static_cast<long long>(fromWebSeeds),
                   static_cast<long long>(uploaded));
     json.pop_back();  // the closing brace

@@ -64,8 +64,7 @@ std::optional<std::string> readTorrent(const std::string& where, std::string& pr
     return bytes;
 }
 
-std::optional<std::filesystem::path> targetOf(const Arguments& arguments,
-                                              const std::string& name) {
+std::optional<std::filesystem::path> targetOf(const Arguments& arguments, const std::string& name) {
     std::error_code error;
     if (arguments.serverName) return pathFromUtf8(name);
     const auto output = pathFromUtf8(arguments.output);
