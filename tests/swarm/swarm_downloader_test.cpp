@@ -183,6 +183,17 @@ TEST_F(SwarmDownloaderTest, APlayerWhoTurnedPeersOffDownloadsOverHttpAsBefore) {
     expectOnlyThePattern(folder.path(), "client.rar", kSize);
 }
 
+// A swarm record never outlives its partial file; nothing else is touched.
+TEST(SwarmLeftovers, ARecordWithoutItsPartialFileGoesAndOneWithItStays) {
+    ScratchFolder folder;
+    for (const char* name : {".a.rar.srec", ".b.rar.part", ".b.rar.srec", ".c.rar.snew", "x.srec"})
+        writeFile(folder / name, "bytes");
+    std::filesystem::create_directory(folder / ".d.rar.srec");
+    removeDownloadLeftovers(folder.path());
+    EXPECT_EQ(listing(folder.path()),
+              (std::vector<std::string>{".b.rar.part", ".b.rar.srec", ".d.rar.srec", "x.srec"}));
+}
+
 // The player's switch: the file beside the program speaks first, key by key; what is not a whole
 // number in range is as if it were not there.
 TEST(PeerSettings, TheFileBesideTheProgramWinsKeyByKeyAndNonsenseIsIgnored) {
