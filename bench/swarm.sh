@@ -12,7 +12,7 @@ size_mib=${1:-256}
 rate_mib=${2:-32}
 players=("${@:3}")
 [ ${#players[@]} -eq 0 ] && players=(4 8)
-bench_install
+bench_install python3-libtorrent bc curl
 fetch=$(bench_fetch)
 build=$(cd "$(dirname "$fetch")/../.." && pwd)
 ninja -C "$build" quorvane-check-list >/dev/null
