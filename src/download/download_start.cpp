@@ -10,6 +10,7 @@
 #include "list/list_presentation.h"
 #include "list/sha256_section.h"
 #include "list/text_edit.h"
+#include "list/torrent_section.h"
 #include "platform/file_system.h"
 
 namespace quorvane {
@@ -43,6 +44,7 @@ void writeTransferSettings(Context& c, const std::string& source, const std::str
     s.targetPath = target;
     s.field8 = s.field9 = s.field10 = 20000;
     s.field16 = listedSha256(c, source);
+    s.field19 = listedTorrent(c, source);
     s.eventCallback = [&c](const DownloadEvent& event) { return onDownloadEvent(c, event); };
 }
 

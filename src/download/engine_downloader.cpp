@@ -1,44 +1,21 @@
 #include "download/engine_downloader.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
+#include <cstdio>
+#include <map>
 #include <string_view>
-#include <unordered_map>
 
 #include "engine/leftovers.h"
 #include "engine/sha256.h"
 #include "platform/file_system.h"
+#ifdef QUORVANE_HAVE_SWARM
+#include "download/swarm_transfers.h"
+#include "swarm/swarm_leftovers.h"
+#endif
 
 namespace quorvane {
 namespace {
-
-constexpr std::int64_t kKiB = 1024;
-constexpr std::int64_t kMiB = 1024 * kKiB;
-constexpr std::int64_t kLongestTimeMs = 3'600'000;
-
-// value × unit clamped to [lowest, highest], or the fallback when value is not positive.
-std::int64_t scaled(std::int32_t value, std::int64_t unit, std::int64_t lowest,
-                    std::int64_t highest, std::int64_t fallback) {
-    if (value <= 0) return fallback;
-    return std::clamp<std::int64_t>(value * unit, lowest, highest);
-}
-
-std::chrono::milliseconds milliseconds(std::int32_t value, std::chrono::milliseconds fallback) {
-    return std::chrono::milliseconds(scaled(value, 1, 1, kLongestTimeMs, fallback.count()));
-}
-
-DownloadOutcome outcomeOf(engine::Outcome outcome) {
-    switch (outcome) {
-        case engine::Outcome::completed:
-            return DownloadOutcome::completed;
-        case engine::Outcome::stopped:
-            return DownloadOutcome::stopped;
-        case engine::Outcome::failed:
-            break;
-    }
-    return DownloadOutcome::failed;
-}
 
 // Why a transfer failed, said the way the program speaks to its users.
 struct FailureWording {
@@ -69,21 +46,27 @@ std::string failureText(engine::FailureKind kind, const std::string& detail) {
     return std::string(wording->text) + "（" + detail + "）";
 }
 
-// What the end notification needs to know of its transfer.
+// What the notifications need to know of their transfer, and what a change of engine needs.
 struct Delivery {
     EventCallback callback;
-    std::string source;
+    TransferSettings settings;
+    EngineConfiguration configuration;
     bool malformedSha256 = false;
+    bool sizeTold = false;
 };
 
 // Where a failed file came from, and a check that could not be made.
-std::string failureReason(const engine::JobReport& report, const Delivery& delivery) {
+std::string failureReason(const TransferEnd& end, const Delivery& delivery) {
     std::string reason =
-        failureText(report.failure, report.failure == engine::FailureKind::verificationFailed
-                                        ? "来源：" + delivery.source
-                                        : report.reason);
+        failureText(end.failure, end.failure == engine::FailureKind::verificationFailed
+                                     ? "来源：" + delivery.settings.sourceAddress
+                                     : end.reason);
     if (delivery.malformedSha256) reason += "（列表中这个文件的SHA-256值格式不对，未作校验）";
     return reason;
+}
+
+void logToStandardError(const std::string& line) {
+    std::fprintf(stderr, "quorvane-downloader: %s\n", line.c_str());
 }
 
 }  // namespace
@@ -92,48 +75,30 @@ std::string failureReason(const engine::JobReport& report, const Delivery& deliv
 // `released`.
 struct EngineDownloader::Deliveries {
     std::atomic<bool> released{false};
-    std::unordered_map<engine::JobId, Delivery> pending;
+    std::map<std::pair<const Transfers*, TransferId>, Delivery> pending;
 };
-
-engine::JobOptions jobOptionsFrom(const TransferSettings& settings,
-                                  const EngineConfiguration& configuration) {
-    engine::JobOptions options;
-    engine::Tuning& tuning = options.tuning;
-    const engine::Tuning defaults;
-    options.url = settings.sourceAddress;
-    options.target = platform::pathFromUtf8(settings.targetPath);
-    options.ftpUser = settings.ftpUser.empty() ? "anonymous" : settings.ftpUser;
-    options.ftpPassword = settings.ftpPassword;
-    options.connections = std::clamp(settings.connectionCount, 1, engine::kMaxConnections);
-    options.expectedSha256 = engine::normalisedSha256(settings.field16).value_or("");
-    tuning.minPieceSize = scaled(settings.field1, 64, 16 * kKiB, 64 * kMiB, defaults.minPieceSize);
-    tuning.connectTimeout = milliseconds(settings.field8, defaults.connectTimeout);
-    tuning.lowSpeedWindow = milliseconds(settings.field9, defaults.lowSpeedWindow);
-    tuning.longestRetryPause = milliseconds(settings.field10, defaults.longestRetryPause);
-    tuning.firstRetryPause = std::min(milliseconds(settings.field11, defaults.firstRetryPause),
-                                      tuning.longestRetryPause);
-    tuning.largestRequest =
-        scaled(settings.field12, kKiB, tuning.minPieceSize, 1024 * kMiB, defaults.largestRequest);
-    tuning.largestRequest = std::max(tuning.largestRequest, tuning.minPieceSize);
-    tuning.lowSpeedLimit = scaled(settings.field13, 1, 1, 1024 * kMiB, defaults.lowSpeedLimit);
-    tuning.writeBatch = static_cast<std::size_t>(
-        scaled(configuration.writeBatchUnits, 16, 16 * kKiB, 8 * kMiB, defaults.writeBatch));
-    tuning.triesPerPiece =
-        static_cast<int>(scaled(configuration.triesPerPiece, 1, 1, 100, defaults.triesPerPiece));
-    tuning.receiveBuffer =
-        static_cast<long>(scaled(configuration.receiveBufferUnits, 16, 16 * kKiB,
-                                 engine::kLargestReceiveBuffer, defaults.receiveBuffer));
-    return options;
-}
 
 void removeDownloadLeftovers(const std::filesystem::path& folder) {
     engine::removeLeftovers(folder);
+#ifdef QUORVANE_HAVE_SWARM
+    swarm::removeOrphanRecords(folder);
+#endif
 }
 
-EngineDownloader::EngineDownloader(UiThread& uiThread)
+bool peersSupported() {
+#ifdef QUORVANE_HAVE_SWARM
+    return true;
+#else
+    return false;
+#endif
+}
+
+EngineDownloader::EngineDownloader(UiThread& uiThread, PeerOptions peers)
     : uiThread_(uiThread),
       windowThread_(std::this_thread::get_id()),
-      deliveries_(std::make_shared<Deliveries>()) {}
+      peers_(std::move(peers)),
+      deliveries_(std::make_shared<Deliveries>()),
+      log_(logToStandardError) {}
 
 EngineDownloader::~EngineDownloader() {
     ReleaseDownloader();
@@ -155,24 +120,39 @@ void EngineDownloader::ConfigureEngineB(std::int32_t a) {
     configuration_.receiveBufferUnits = a;
 }
 
+Transfers& EngineDownloader::chooseFor(const TransferSettings& settings) {
+    if (!http_) http_ = std::make_unique<HttpTransfers>(static_cast<TransferEvents&>(*this));
+#ifdef QUORVANE_HAVE_SWARM
+    if (!settings.field19.empty() && peers_.enabled) {
+        if (!swarm_)
+            swarm_ = std::make_unique<SwarmTransfers>(static_cast<TransferEvents&>(*this), peers_);
+        return *swarm_;
+    }
+#else
+    (void)settings;
+#endif
+    return *http_;
+}
+
 void EngineDownloader::StartDownload(const TransferSettings& settings) {
     assertOnWindowThread();
     if (released_) return;
-    if (!engine_) engine_ = std::make_unique<engine::Engine>(static_cast<engine::Listener&>(*this));
-    if (current_.progress) engine_->stop(current_.id);  // one file at a time
-    current_ = engine_->start(jobOptionsFrom(settings, configuration_));
-    deliveries_->pending[current_.id] = {
-        settings.eventCallback, settings.sourceAddress,
-        !settings.field16.empty() && !engine::normalisedSha256(settings.field16)};
+    if (current_.engine) current_.engine->stop(current_.id, false);  // one file at a time
+    Transfers& engine = chooseFor(settings);
+    StartedTransfer started = engine.start(settings, configuration_);
+    current_ = {&engine, started.id, started.received};
+    deliveries_->pending[{&engine, started.id}] = {
+        settings.eventCallback, settings, configuration_,
+        !settings.field16.empty() && !engine::normalisedSha256(settings.field16), false};
 }
 
 void EngineDownloader::StopDownload(const TransferSettings&, std::int32_t) {
     assertOnWindowThread();
-    if (engine_ && current_.progress) engine_->stop(current_.id);
+    if (current_.engine) current_.engine->stop(current_.id, false);
 }
 
 std::int64_t EngineDownloader::QueryProgress() {
-    return current_.progress ? current_.progress->received.load(std::memory_order_relaxed) : 0;
+    return current_.received ? current_.received->load(std::memory_order_relaxed) : 0;
 }
 
 void EngineDownloader::ReleaseDownloader() {
@@ -180,39 +160,81 @@ void EngineDownloader::ReleaseDownloader() {
     if (released_) return;
     released_ = true;
     deliveries_->released.store(true);
-    engine_.reset();  // interrupts the job (it is kept for a resume) and joins the engine's thread
+    // Interrupts what runs (it is kept for a resume) and joins the engines' threads.
+    swarm_.reset();
+    http_.reset();
 }
 
-void EngineDownloader::onSizeKnown(engine::JobId job, std::int64_t totalSize, std::int64_t room) {
-    uiThread_.post([deliveries = deliveries_, job, totalSize, room] {
+void EngineDownloader::sizeKnown(const Transfers& from, TransferId id, std::int64_t totalSize,
+                                 std::int64_t room) {
+    uiThread_.post([this, deliveries = deliveries_, from = &from, id, totalSize, room] {
         if (deliveries->released.load()) return;
-        auto found = deliveries->pending.find(job);
-        if (found == deliveries->pending.end() || !found->second.callback) return;
-        DownloadEvent event;
-        event.code = kSizeKnown;
-        event.totalSize = totalSize;
-        event.room = room;
-        EventCallback callback = found->second.callback;  // the callback may start the next file
-        callback(event);
+        deliverSize(from, id, totalSize, room);
     });
 }
 
-void EngineDownloader::onJobEnded(engine::JobId job, const engine::JobReport& report) {
-    uiThread_.post([deliveries = deliveries_, job, report] {
+void EngineDownloader::ended(const Transfers& from, TransferId id, const TransferEnd& end) {
+    uiThread_.post([this, deliveries = deliveries_, from = &from, id, end] {
         if (deliveries->released.load()) return;
-        auto found = deliveries->pending.find(job);
-        if (found == deliveries->pending.end()) return;
-        Delivery delivery = std::move(found->second);
-        deliveries->pending.erase(found);
-        if (!delivery.callback) return;
-        DownloadEvent event;
-        event.code = kTransferEnded;
-        event.outcome = outcomeOf(report.outcome);
-        if (report.outcome == engine::Outcome::failed)
-            event.reason = failureReason(report, delivery);
-        EventCallback callback = std::move(delivery.callback);
-        callback(event);
+        if (fellBackToHttp(from, id, end)) return;
+        deliverEnd(from, id, end);
     });
+}
+
+// Code 3 once per file, also when a second engine takes the file over.
+void EngineDownloader::deliverSize(const Transfers* from, TransferId id, std::int64_t totalSize,
+                                   std::int64_t room) {
+    auto found = deliveries_->pending.find({from, id});
+    if (found == deliveries_->pending.end() || found->second.sizeTold) return;
+    found->second.sizeTold = true;
+    if (!found->second.callback) return;
+    DownloadEvent event;
+    event.code = kSizeKnown;
+    event.totalSize = totalSize;
+    event.room = room;
+    EventCallback callback = found->second.callback;  // the callback may start the next file
+    callback(event);
+}
+
+void EngineDownloader::deliverEnd(const Transfers* from, TransferId id, const TransferEnd& end) {
+    auto found = deliveries_->pending.find({from, id});
+    if (found == deliveries_->pending.end()) return;
+    Delivery delivery = std::move(found->second);
+    deliveries_->pending.erase(found);
+    if (!delivery.callback) return;
+    DownloadEvent event;
+    event.code = kTransferEnded;
+    event.outcome = end.outcome;
+    if (end.outcome == DownloadOutcome::failed) event.reason = failureReason(end, delivery);
+    EventCallback callback = std::move(delivery.callback);
+    callback(event);
+}
+
+// The servers always guarantee the download: whatever kept the swarm from finishing, short of a
+// full disk, the HTTP engine fetches the same file, under the same notification.
+bool EngineDownloader::fellBackToHttp(const Transfers* from, TransferId id,
+                                      const TransferEnd& end) {
+    if (from == http_.get() || end.outcome != DownloadOutcome::failed ||
+        end.failure == engine::FailureKind::diskFull) {
+        return false;
+    }
+    // A file the program has moved on from is not taken up again.
+    if (current_.engine != from || current_.id != id) return false;
+    auto found = deliveries_->pending.find({from, id});
+    if (found == deliveries_->pending.end()) return false;
+    Delivery delivery = std::move(found->second);
+    deliveries_->pending.erase(found);
+    log_("peers could not be used for " + delivery.settings.sourceAddress + " (" + end.reason +
+         "); downloading it from the server alone");
+#ifdef QUORVANE_HAVE_SWARM
+    // What the swarm recorded of the partial file no longer holds once HTTP writes into it.
+    platform::deleteFile(
+        swarm::resumeRecordFor(platform::pathFromUtf8(delivery.settings.targetPath)));
+#endif
+    StartedTransfer started = http_->start(delivery.settings, delivery.configuration);
+    current_ = {http_.get(), started.id, started.received};
+    deliveries_->pending[{http_.get(), started.id}] = std::move(delivery);
+    return true;
 }
 
 }  // namespace quorvane

@@ -1,7 +1,11 @@
 #pragma once
 
-// The program's downloader, built on the engine in src/engine. Notifications are handed to the
-// window's thread; the engine's own thread only posts them.
+// The program's downloader: the HTTP engine of src/engine, and where the list gives the file a
+// torrent (and the build has libtorrent, and the player has not turned peers off) the swarm of
+// src/swarm, with the entry's address as web seed. This is the one place that chooses; when the
+// torrent cannot be had or the swarm fails, the same file goes over HTTP, and only a line in the
+// log says so. Notifications are handed to the window's thread; the engines' threads only post
+// them.
 //
 // What the numbered settings mean here (the program's values in brackets). A value of 0 or less
 // takes the engine's default; others are clamped to a sane range.
@@ -22,7 +26,10 @@
 //                             either case) the finished file must have; the file is kept only
 //                             when it matches. A malformed value is ignored, and said so when
 //                             the transfer fails.
-//   field17, fileTypes, field19, field20: recorded, unused
+//   field19          [the list's torrent address of the file, or empty]  where to fetch the
+//                             .torrent that lets other players help (see
+//                             src/list/torrent_section.h)
+//   field17, fileTypes, field20: recorded, unused
 //   ftpUser, ftpPassword      the FTP login (the program passes the anonymous login)
 //
 //   ConfigureEngineA(a [20480], b [5000], c [10]):
@@ -37,34 +44,28 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
 #include "download/downloader.h"
-#include "engine/engine.h"
+#include "download/http_transfers.h"
+#include "download/peer_settings.h"
 #include "ui/ui_thread.h"
 
 namespace quorvane {
-
-// The engine-wide values of ConfigureEngineA and ConfigureEngineB.
-struct EngineConfiguration {
-    std::int32_t writeBatchUnits = 20480;
-    std::int32_t unused = 5000;
-    std::int32_t triesPerPiece = 10;
-    std::int32_t receiveBufferUnits = 5000;
-};
-
-// Turns the program's settings record into the engine's options, by the table above.
-engine::JobOptions jobOptionsFrom(const TransferSettings& settings,
-                                  const EngineConfiguration& configuration);
 
 // Removes what interrupted transfers left in the download folder long ago, or for files that are
 // complete by now.
 void removeDownloadLeftovers(const std::filesystem::path& folder);
 
-class EngineDownloader final : public Downloader, private engine::Listener {
+// Whether this build can download with other players' help.
+bool peersSupported();
+
+class EngineDownloader final : public Downloader, private TransferEvents {
   public:
-    explicit EngineDownloader(UiThread& uiThread);
+    explicit EngineDownloader(UiThread& uiThread,
+                              PeerOptions peers = peerOptionsFrom(peerSettingsFiles()));
     ~EngineDownloader() override;
     EngineDownloader(const EngineDownloader&) = delete;
     EngineDownloader& operator=(const EngineDownloader&) = delete;
@@ -76,21 +77,38 @@ class EngineDownloader final : public Downloader, private engine::Listener {
     std::int64_t QueryProgress() override;
     void ReleaseDownloader() override;
 
+    // Where the line about a change of engine goes; standard error unless set.
+    void setLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
   private:
     struct Deliveries;
+    struct Current {
+        Transfers* engine = nullptr;
+        TransferId id = 0;
+        std::shared_ptr<const std::atomic<std::int64_t>> received;
+    };
 
-    // engine::Listener, on the engine's thread: post and nothing else.
-    void onSizeKnown(engine::JobId job, std::int64_t totalSize, std::int64_t room) override;
-    void onJobEnded(engine::JobId job, const engine::JobReport& report) override;
+    // TransferEvents, on the engines' threads: post and nothing else.
+    void sizeKnown(const Transfers& from, TransferId id, std::int64_t totalSize,
+                   std::int64_t room) override;
+    void ended(const Transfers& from, TransferId id, const TransferEnd& end) override;
 
+    Transfers& chooseFor(const TransferSettings& settings);
+    void deliverSize(const Transfers* from, TransferId id, std::int64_t totalSize,
+                     std::int64_t room);
+    void deliverEnd(const Transfers* from, TransferId id, const TransferEnd& end);
+    bool fellBackToHttp(const Transfers* from, TransferId id, const TransferEnd& end);
     void assertOnWindowThread() const;
 
     UiThread& uiThread_;
     std::thread::id windowThread_;
+    PeerOptions peers_;
     EngineConfiguration configuration_;
     std::shared_ptr<Deliveries> deliveries_;
-    std::unique_ptr<engine::Engine> engine_;
-    engine::JobHandle current_;
+    std::function<void(const std::string&)> log_;
+    std::unique_ptr<Transfers> http_;
+    std::unique_ptr<Transfers> swarm_;  // none where the build has no libtorrent
+    Current current_;
     bool released_ = false;
 };
 

@@ -12,6 +12,9 @@ namespace quorvane::platform {
 std::filesystem::path userDownloadsFolder();
 // The user's cache folder for files that may be lost at any time; empty when there is none.
 std::filesystem::path userCacheFolder();
+// The user's configuration folder (XDG_CONFIG_HOME or ~/.config; the roaming AppData on
+// Windows), not created; empty when there is none.
+std::filesystem::path userConfigFolder();
 // The user's temporary folder.
 std::filesystem::path userTempFolder();
 

@@ -81,6 +81,12 @@ fs::path userCacheFolder() {
     return folderExists(folder) ? folder : fs::path();
 }
 
+fs::path userConfigFolder() {
+    fs::path folder = absoluteEnvironmentPath("XDG_CONFIG_HOME");
+    if (folder.empty() && !homeFolder().empty()) folder = homeFolder() / ".config";
+    return folder;
+}
+
 fs::path userTempFolder() {
     const fs::path configured = absoluteEnvironmentPath("TMPDIR");
     if (!configured.empty() && folderExists(configured)) return configured;

@@ -26,6 +26,16 @@ fs::path userCacheFolder() {
     return userTempFolder();
 }
 
+fs::path userConfigFolder() {
+    wchar_t* known = nullptr;
+    fs::path folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &known))) {
+        folder = fs::path(known);
+    }
+    CoTaskMemFree(known);
+    return folder;
+}
+
 // The Downloads known folder, wherever the user moved it.
 fs::path userDownloadsFolder() {
     wchar_t* known = nullptr;

@@ -19,6 +19,7 @@
 #include "address_check.h"
 #include "engine/sha256.h"
 #include "list_check.h"
+#include "list_torrents.h"
 #include "options.h"
 #include "requests.h"
 
@@ -150,6 +151,9 @@ int checkList(const Options& options) {
             }
         }
     }
+    const auto torrents = quorvane::checklist::makeListTorrents(
+        options.tracker.empty() ? std::vector<std::string>{} : addresses, options.tracker);
+    check.problems.insert(check.problems.end(), torrents.problems.begin(), torrents.problems.end());
     for (const auto& problem : check.problems) std::printf("problem: %s\n", problem.c_str());
     if (options.hash) {
         std::printf("\n[Sha256]\n");
@@ -158,6 +162,9 @@ int checkList(const Options& options) {
             if (printed.insert(name).second) std::printf("%s=%s\n", name.c_str(), hex.c_str());
         }
     }
+    if (!options.tracker.empty()) std::printf("\n[Torrent]\n");
+    for (const auto& [name, address] : torrents.section)
+        std::printf("%s=%s\n", name.c_str(), address.c_str());
     return check.problems.empty() ? 0 : 1;
 }
 

@@ -26,6 +26,9 @@ std::optional<Options> parseOptions(int argc, const char* const* argv) {
         const std::string_view word = argv[i];
         if (word == "--hash") {
             options.hash = true;
+        } else if (word == "--torrent" && i + 1 < argc) {
+            options.tracker = argv[++i];
+            if (options.tracker.empty()) return std::nullopt;
         } else if (word == "--timeout" && i + 1 < argc) {
             const auto timeout = secondsFrom(argv[++i]);
             if (!timeout) return std::nullopt;

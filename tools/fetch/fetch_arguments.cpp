@@ -10,7 +10,9 @@
 namespace quorvane::fetch {
 
 const char* const kUsage =
-    "usage: quorvane-fetch [-q] [-n CONNECTIONS] (-o FILE|-o FOLDER|-O) URL\n";
+    "usage: quorvane-fetch [-q] [-n CONNECTIONS] (-o FILE|-o FOLDER|-O) URL\n"
+    "       quorvane-fetch --torrent FILE-OR-ADDRESS [--seed-for SECONDS] [--no-peers]\n"
+    "                      (-o FILE|-o FOLDER|-O)\n";
 
 const char* const kHelp =
     "quorvane-fetch: downloads one file over up to 10 connections.\n"
@@ -24,12 +26,20 @@ const char* const kHelp =
     "                1000; 0 saves nothing, and an unfinished download is then removed)\n"
     "  --no-flush    do not flush the finished file to disk before it takes its name\n"
     "                (for benchmarks: a power cut may then leave a damaged file)\n"
+    "  --torrent T   download the file of the .torrent T (a file, or an http/https address)\n"
+    "                from other players and from the torrent's web seeds at once\n"
+    "  --seed-for S  go on sharing the finished file with other players for S seconds\n"
+    "  --no-peers    with --torrent: the web seeds alone, no other players\n"
+    "  --no-lan-discovery  with --torrent: only the tracker's players, none found on the LAN\n"
+    "  --upload-limit KIB  with --torrent: upload to players outside the LAN, KiB/s\n"
+    "                (default 1024; 0 for no cap)\n"
     "  --help        this text\n"
     "  --version     the version\n"
     "\n"
     "It ends with one line of JSON on standard output: outcome, bytes, seconds, connections\n"
     "opened, retries, bytes already there from an earlier run (resumed) and the reason of a\n"
-    "failure.\n"
+    "failure; with --torrent also the bytes from other players (fromPeers), from the web seeds\n"
+    "(fromWebSeeds) and given to other players (uploaded).\n"
     "\n"
     "A download that fails or is interrupted (Ctrl-C, a signal, a crash, a power cut) keeps what\n"
     "has arrived hidden beside the file, as .FILE.part with its record .FILE.prec. The same\n"
@@ -54,10 +64,15 @@ const char* const kHelp =
 
 namespace {
 
+// A whole number from lowest to highest, and nothing else.
+bool readNumber(std::string_view value, int lowest, int highest, int& number) {
+    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    return error == std::errc() && end == value.data() + value.size() && number >= lowest &&
+           number <= highest;
+}
+
 bool readConnections(std::string_view value, int& connections) {
-    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), connections);
-    return error == std::errc() && end == value.data() + value.size() && connections >= 1 &&
-           connections <= 10;
+    return readNumber(value, 1, 10, connections);
 }
 
 }  // namespace
@@ -95,6 +110,31 @@ std::optional<Arguments> parseArguments(const std::vector<std::string_view>& wor
                 problem = "--save-every takes milliseconds";
                 return std::nullopt;
             }
+        } else if (word == "--torrent" && hasValue) {
+            arguments.torrent = words[++i];
+        } else if (word == "--seed-for" && hasValue) {
+            if (!readNumber(words[++i], 0, 86400 * 365, arguments.seedFor)) {
+                problem = "--seed-for takes seconds";
+                return std::nullopt;
+            }
+        } else if (word == "--upload-limit" && hasValue) {
+            if (!readNumber(words[++i], 0, 1024 * 1024, arguments.uploadLimitKiB)) {
+                problem = "--upload-limit takes KiB per second";
+                return std::nullopt;
+            }
+        } else if (word == "--stall-seconds" && hasValue) {
+            if (!readNumber(words[++i], 1, 3600, arguments.stallSeconds)) {
+                problem = "--stall-seconds takes seconds";
+                return std::nullopt;
+            }
+        } else if (word == "--listen" && hasValue) {
+            arguments.listen = words[++i];
+        } else if (word == "--no-peers") {
+            arguments.peers = false;
+        } else if (word == "--no-lan-discovery") {
+            arguments.lanDiscovery = false;
+        } else if (word == "--cap-lan") {
+            arguments.capLan = true;
         } else if (word == "--no-flush") {
             arguments.flush = false;
         } else if (word == "-n" && hasValue) {
@@ -109,7 +149,9 @@ std::optional<Arguments> parseArguments(const std::vector<std::string_view>& wor
             return std::nullopt;
         }
     }
-    if (arguments.url.empty()) {
+    if (!arguments.torrent.empty() && !arguments.url.empty()) {
+        problem = "give either an address or --torrent";
+    } else if (arguments.url.empty() && arguments.torrent.empty()) {
         problem = "no address given";
     } else if (arguments.output.empty() == !arguments.serverName) {
         problem = "give either -o or -O";

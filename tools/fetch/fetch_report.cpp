@@ -64,6 +64,17 @@ std::string jsonReport(const engine::JobReport& report, double seconds) {
            ",\"reason\":" + jsonString(report.reason) + "}";
 }
 
+std::string withPeerCounts(std::string json, std::int64_t fromPeers, std::int64_t fromWebSeeds,
+                           std::int64_t uploaded) {
+    char counts[160];
+    std::snprintf(counts, sizeof counts,
+                  ",\"fromPeers\":%lld,\"fromWebSeeds\":%lld,\"uploaded\":%lld}",
+                  static_cast<long long>(fromPeers), static_cast<long long>(fromWebSeeds),
+                  static_cast<long long>(uploaded));
+    json.pop_back();  // the closing brace
+    return json + counts;
+}
+
 int exitStatus(const engine::JobReport& report, int interruptingSignal) {
     using engine::FailureKind;
     if (report.outcome == engine::Outcome::completed) return 0;

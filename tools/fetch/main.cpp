@@ -20,6 +20,9 @@
 #include "engine/engine.h"
 #include "fetch_arguments.h"
 #include "fetch_report.h"
+#ifdef QUORVANE_HAVE_SWARM
+#include "swarm_fetch.h"
+#endif
 
 namespace {
 
@@ -132,6 +135,14 @@ int main(int argc, char** argv) {
     if (arguments->action == Arguments::Action::version) {
         std::printf("quorvane-fetch %s (%s)\n", QUORVANE_VERSION, curl_version());
         return 0;
+    }
+    if (!arguments->torrent.empty()) {
+#ifdef QUORVANE_HAVE_SWARM
+        quorvane::fetch::setOnInterrupt(interruptingSignal);
+        return quorvane::fetch::fetchWithPeers(*arguments, interruptingSignal);
+#else
+        return usageError("this build downloads without other players: --torrent is not there");
+#endif
     }
     auto target = targetOf(*arguments, problem);
     if (!target) return usageError(problem);

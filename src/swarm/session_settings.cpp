@@ -1,0 +1,75 @@
+#include "swarm/session_settings.h"
+
+#include <libtorrent/alert.hpp>
+#include <libtorrent/session_handle.hpp>
+
+#include <algorithm>
+#include <limits>
+
+namespace quorvane::swarm {
+namespace {
+
+int clampedRate(std::int64_t bytesPerSecond) {
+    return static_cast<int>(
+        std::clamp<std::int64_t>(bytesPerSecond, 0, std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+lt::settings_pack settingsPackFor(const PeerSettings& settings) {
+    lt::settings_pack pack;
+    pack.set_int(lt::settings_pack::alert_mask,
+                 lt::alert_category::error | lt::alert_category::status |
+                     lt::alert_category::storage | lt::alert_category::file_progress |
+                     lt::alert_category::block_progress);
+    pack.set_str(lt::settings_pack::user_agent, "Quorvane downloader");
+    // Players find each other through the operator's tracker and on the LAN, nowhere else; the
+    // router is left as it is.
+    pack.set_bool(lt::settings_pack::enable_dht, false);
+    pack.set_bool(lt::settings_pack::enable_upnp, false);
+    pack.set_bool(lt::settings_pack::enable_natpmp, false);
+    pack.set_bool(lt::settings_pack::enable_lsd, settings.peers && settings.localDiscovery);
+    // The players of an internet café share one address to the outside.
+    pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+    pack.set_int(lt::settings_pack::upload_rate_limit, clampedRate(settings.uploadLimit));
+    // A web seed that fails or closes its connection is tried again soon: it is the operator's
+    // own server, and servers close kept-alive connections after some requests.
+    pack.set_int(lt::settings_pack::urlseed_wait_retry, 1);
+    // Requests to the web seed large enough to keep its line busy, two at a time to cover the
+    // round trip, and small enough that what peers could give is not already on its way from
+    // the server (an HTTP request cannot be taken back).
+    pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 512 * 1024);
+    pack.set_int(lt::settings_pack::urlseed_pipeline_size, 2);
+    pack.set_bool(lt::settings_pack::validate_https_trackers, true);
+    if (settings.peers) {
+        pack.set_str(lt::settings_pack::listen_interfaces, settings.listenInterfaces);
+    } else {
+        // No socket to listen on, nobody to upload to.
+        pack.set_str(lt::settings_pack::listen_interfaces, "");
+        pack.set_int(lt::settings_pack::connections_limit, 8);
+    }
+    return pack;
+}
+
+lt::ip_filter peerClassFilterFor(const PeerSettings& settings) {
+    lt::ip_filter filter;
+    const auto global = 1u << static_cast<std::uint32_t>(lt::session_handle::global_peer_class_id);
+    const auto local = 1u << static_cast<std::uint32_t>(lt::session_handle::local_peer_class_id);
+    filter.add_rule(lt::make_address("0.0.0.0"), lt::make_address("255.255.255.255"), global);
+    filter.add_rule(lt::make_address("::"),
+                    lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
+    if (!settings.lanUnlimited) return filter;
+    for (auto [first, last] : {std::pair{"10.0.0.0", "10.255.255.255"},
+                               {"172.16.0.0", "172.31.255.255"},
+                               {"192.168.0.0", "192.168.255.255"},
+                               {"169.254.0.0", "169.254.255.255"},
+                               {"127.0.0.0", "127.255.255.255"}}) {
+        filter.add_rule(lt::make_address(first), lt::make_address(last), local);
+    }
+    filter.add_rule(lt::make_address("fe80::"),
+                    lt::make_address("febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), local);
+    filter.add_rule(lt::make_address("::1"), lt::make_address("::1"), local);
+    return filter;
+}
+
+}  // namespace quorvane::swarm

@@ -1,0 +1,381 @@
+#include "swarm/swarm_job.h"
+
+#include <libtorrent/peer_info.hpp>
+#include <libtorrent/read_resume_data.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <libtorrent/write_resume_data.hpp>
+
+#include <cerrno>
+#include <vector>
+
+#include "engine/part_name.h"
+#include "engine/resume_record.h"
+#include "engine/sha256.h"
+#include "swarm/swarm_leftovers.h"
+
+namespace quorvane::swarm {
+namespace {
+
+using engine::FailureKind;
+using engine::Outcome;
+
+constexpr std::size_t kLargestRecord = 8 << 20;
+
+std::string utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+bool diskFull(const lt::error_code& error) {
+    return error == boost::system::errc::no_space_on_device;
+}
+
+// The bytes of the pieces a resume record says are on disk.
+std::int64_t bytesOfPieces(const lt::torrent_info& info,
+                           const lt::typed_bitfield<lt::piece_index_t>& have) {
+    std::int64_t bytes = 0;
+    for (lt::piece_index_t piece : info.piece_range()) {
+        if (piece < have.end_index() && have[piece]) bytes += info.piece_size(piece);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+SwarmJob::SwarmJob(lt::session& session, JobId id, JobOptions options, bool peers,
+                   std::shared_ptr<JobProgress> progress)
+    : session_(session),
+      id_(id),
+      options_(std::move(options)),
+      peers_(peers),
+      progress_(std::move(progress)) {}
+
+std::optional<lt::add_torrent_params> SwarmJob::prepare() {
+    lt::error_code error;
+    const auto& bytes = options_.torrent;
+    info_ = std::make_shared<lt::torrent_info>(
+        lt::span<char const>(bytes.data(), static_cast<int>(bytes.size())), error, lt::from_span);
+    if (error || info_->num_files() != 1) {
+        failWith(FailureKind::badAddress, "the torrent is not usable");
+        return std::nullopt;
+    }
+    infoHashes_ = info_->info_hashes();
+    totalSize_ = info_->total_size();
+    progress_->totalSize.store(totalSize_);
+    const auto target = options_.target;
+    const auto folder =
+        target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    if (engine::fileNameLength(target.filename()) > engine::kLongestFileName) {
+        failWith(FailureKind::fileError, "the file name is too long");
+        return std::nullopt;
+    }
+    const auto names = engine::resumeFilesFor(target);
+    part_ = names.part;
+    record_ = resumeRecordFor(target);
+    staging_ = folder / engine::hiddenFileName(target.filename(), ".snew");
+    std::string whyNot;
+    bool locked = false;
+    // Opened without following links and locked: no other download writes it meanwhile.
+    file_ = engine::PartFile::open(part_, whyNot, locked);
+    if (!file_) {
+        failWith(FailureKind::fileError, locked ? "another download is writing this file" : whyNot);
+        return std::nullopt;
+    }
+    // What the HTTP engine recorded of this file no longer holds once peers write into it; the
+    // bytes themselves are checked piece by piece and kept where they are right.
+    engine::removeFile(names.record);
+
+    lt::add_torrent_params params;
+    if (auto text = engine::readSmallFile(record_, kLargestRecord)) {
+        lt::error_code bad;
+        auto previous = lt::read_resume_data(
+            lt::span<char const>(text->data(), static_cast<int>(text->size())), bad);
+        if (!bad && previous.info_hashes == infoHashes_ && file_->length() > 0) {
+            params = std::move(previous);
+            // Pieces only partly there are fetched whole again: libtorrent's web seeds do not
+            // ask for the rest of a piece begun in an earlier session.
+            params.unfinished_pieces.clear();
+            resumedBytes_ = bytesOfPieces(*info_, params.have_pieces);
+        }
+    }
+    // The torrent's web seeds give way to the addresses the caller names.
+    if (!options_.webSeeds.empty()) info_->set_web_seeds({});
+    if (!peers_) info_->clear_trackers();
+    params.ti = info_;
+    params.trackers.clear();
+    params.tracker_tiers.clear();
+    params.url_seeds = options_.webSeeds;
+    params.save_path = utf8Of(folder);
+    params.renamed_files.clear();
+    params.renamed_files[lt::file_index_t{0}] = utf8Of(part_.filename());
+    // The torrent and the caller say who serves the file, never a record from an earlier run.
+    params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused |
+                      lt::torrent_flags::upload_mode | lt::torrent_flags::seed_mode |
+                      lt::torrent_flags::override_trackers | lt::torrent_flags::override_web_seeds);
+    if (!peers_) params.flags |= lt::torrent_flags::disable_pex | lt::torrent_flags::disable_lsd;
+    params.flags |= lt::torrent_flags::disable_dht;
+    params.userdata = lt::client_data_t(this);
+    return params;
+}
+
+std::int64_t SwarmJob::room() const {
+    return file_ ? file_->room() : -1;
+}
+
+void SwarmJob::added(const lt::torrent_handle& handle, Clock::time_point now) {
+    handle_ = handle;
+    phase_ = Phase::running;
+    lastNews_ = now;
+    lastCheckpoint_ = now;
+    progress_->received.store(resumedBytes_);
+}
+
+void SwarmJob::tick(const lt::torrent_status& status, Clock::time_point now) {
+    uploadedNow_ = status.total_payload_upload;
+    progress_->uploaded.store(uploadedBefore_ + uploadedNow_);
+    if (phase_ != Phase::running) return;
+    progress_->received.store(status.total_wanted_done);
+    if (status.errc) {
+        failWith(diskFull(status.errc) ? FailureKind::diskFull : FailureKind::fileError,
+                 status.errc.message());
+        return;
+    }
+    const bool checking = status.state == lt::torrent_status::checking_files ||
+                          status.state == lt::torrent_status::checking_resume_data;
+    if (checking || status.total_payload_download != lastPayload_) {
+        lastPayload_ = status.total_payload_download;
+        lastNews_ = now;
+    }
+    if (!checking && status.is_finished) {
+        finishedDownloading();
+        return;
+    }
+    // libtorrent's web seed connection can sit on requests it never sends, after a file was
+    // partly there; a fresh connection asks again.
+    const auto kickAfter =
+        std::max<Clock::duration>(options_.stallTimeout / 4, std::chrono::seconds(1));
+    if (now - lastNews_ > kickAfter && now - lastKick_ > kickAfter) {
+        lastKick_ = now;
+        for (const auto& seed : handle_.url_seeds()) {
+            handle_.remove_url_seed(seed);
+            handle_.add_url_seed(seed);
+        }
+    }
+    if (now - lastNews_ > options_.stallTimeout) {
+        failWith(FailureKind::network, "no peer and no web seed sent anything for " +
+                                           std::to_string(options_.stallTimeout.count() / 1000) +
+                                           " s");
+        return;
+    }
+    checkpoint(now);
+}
+
+// Each block is counted for the kind of connection it came on. Web seeds show up among the
+// peers as connections of their own kind; a sender not seen yet is looked up once.
+void SwarmJob::blockFinished(const lt::tcp::endpoint& from, int block, lt::piece_index_t piece) {
+    if (!info_ || piece < lt::piece_index_t{0} || piece >= info_->end_piece()) return;
+    if (!webSeeds_.count(from) && !otherPeers_.count(from)) classifySenders();
+    constexpr std::int64_t kBlock = 16 * 1024;
+    const std::int64_t bytes =
+        std::clamp<std::int64_t>(info_->piece_size(piece) - block * kBlock, 0, kBlock);
+    if (webSeeds_.count(from)) {
+        progress_->fromWebSeeds.fetch_add(bytes);
+    } else {
+        progress_->fromPeers.fetch_add(bytes);
+    }
+}
+
+void SwarmJob::classifySenders() {
+    if (!handle_.is_valid()) return;
+    std::vector<lt::peer_info> peers;
+    handle_.get_peer_info(peers);
+    for (const auto& peer : peers) {
+        const bool webSeed =
+            peer.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed);
+        (webSeed ? webSeeds_ : otherPeers_).insert(peer.ip);
+    }
+}
+
+void SwarmJob::checkpoint(Clock::time_point now) {
+    if (checkpointAsked_ || options_.checkpointInterval.count() <= 0 ||
+        now - lastCheckpoint_ < options_.checkpointInterval) {
+        return;
+    }
+    lastCheckpoint_ = now;
+    checkpointAsked_ = true;
+    handle_.save_resume_data(lt::torrent_handle::only_if_modified);
+}
+
+void SwarmJob::resumeDataReady(const lt::add_torrent_params& params) {
+    checkpointAsked_ = false;
+    writeRecord(params);
+    if (phase_ == Phase::saving) removeFromSession(AfterRemoval::keep);
+}
+
+void SwarmJob::resumeDataFailed() {
+    checkpointAsked_ = false;
+    if (phase_ == Phase::saving) removeFromSession(AfterRemoval::keep);
+}
+
+// The data first, then the record that claims it: a power cut never leaves a record of pieces
+// that are not on disk.
+void SwarmJob::writeRecord(const lt::add_torrent_params& params) {
+    if (!file_ || file_->syncData()) return;
+    const std::vector<char> bytes = lt::write_resume_data_buf(params);
+    engine::replaceFile(record_, staging_, std::string_view(bytes.data(), bytes.size()));
+}
+
+// Every piece passed libtorrent's check; the list's SHA-256 of the whole file, when it gives
+// one, has the last word before the file takes its name. The torrent stays in the session
+// meanwhile, so that the peers it serves keep their connections.
+void SwarmJob::finishedDownloading() {
+    if (phase_ != Phase::running) return;
+    progress_->received.store(totalSize_);
+    if (!wholeFileMatches()) {
+        failWith(FailureKind::verificationFailed, "the file's SHA-256 is not the one expected");
+        return;
+    }
+    if (auto problem = file_->syncData()) {
+        failWith(FailureKind::fileError, *problem);
+        return;
+    }
+    phase_ = Phase::committing;
+    handle_.rename_file(lt::file_index_t{0}, utf8Of(options_.target.filename()));
+}
+
+bool SwarmJob::wholeFileMatches() {
+    if (options_.expectedSha256.empty()) return true;
+    engine::Sha256 hash;
+    std::vector<char> buffer(1 << 20);
+    for (std::int64_t at = 0; at < totalSize_;) {
+        const auto length =
+            std::min<std::int64_t>(totalSize_ - at, static_cast<std::int64_t>(buffer.size()));
+        std::span<char> piece(buffer.data(), static_cast<std::size_t>(length));
+        if (file_->readAt(at, piece)) return false;
+        hash.add(piece);
+        at += length;
+    }
+    return hash.finishHex() == options_.expectedSha256;
+}
+
+void SwarmJob::renamed() {
+    if (phase_ != Phase::committing) return;
+    file_.reset();
+    engine::removeFile(record_);
+    end(Outcome::completed);
+    if (options_.seedWhenDone && peers_) {
+        phase_ = Phase::sharing;
+    } else {
+        removeFromSession(AfterRemoval::keep);
+    }
+}
+
+void SwarmJob::renameFailed(const std::string& why) {
+    if (phase_ != Phase::committing) return;
+    phase_ = Phase::running;
+    failWith(FailureKind::fileError, why);
+}
+
+void SwarmJob::failWith(FailureKind kind, const std::string& reason) {
+    if (report_ || pendingReport_) return;
+    JobReport report = snapshot();
+    report.outcome = Outcome::failed;
+    report.failure = kind;
+    report.reason = reason;
+    pendingReport_ = report;
+    if (!handle_.is_valid() || phase_ == Phase::starting) {
+        // Never got into the session: the file is let go as it is.
+        if (file_ && file_->length() == 0) file_->discard();
+        file_.reset();
+        phase_ = Phase::gone;
+        report_ = pendingReport_;
+        return;
+    }
+    // What arrived stays for a resume, except after a check that condemns the whole file.
+    if (kind == FailureKind::verificationFailed) {
+        removeFromSession(AfterRemoval::discard);
+    } else {
+        phase_ = Phase::saving;
+        handle_.save_resume_data(lt::torrent_handle::flush_disk_cache);
+    }
+}
+
+void SwarmJob::stop(bool keepForResume) {
+    if (phase_ == Phase::sharing) {
+        stopSharing();
+        return;
+    }
+    if (report_ || pendingReport_) return;
+    JobReport report = snapshot();
+    report.outcome = Outcome::stopped;
+    pendingReport_ = report;
+    if (phase_ == Phase::starting) {
+        phase_ = Phase::gone;
+        report_ = pendingReport_;
+        return;
+    }
+    if (phase_ != Phase::running) return;
+    if (keepForResume) {
+        phase_ = Phase::saving;
+        handle_.save_resume_data(lt::torrent_handle::flush_disk_cache);
+    } else {
+        removeFromSession(AfterRemoval::discard);
+    }
+}
+
+void SwarmJob::removeFromSession(AfterRemoval after) {
+    afterRemoval_ = after;
+    phase_ = Phase::removing;
+    // libtorrent deletes nothing: the job removes its own files once they are let go.
+    session_.remove_torrent(handle_);
+}
+
+void SwarmJob::removedFromSession() {
+    handle_ = {};
+    uploadedBefore_ += uploadedNow_;
+    uploadedNow_ = 0;
+    switch (afterRemoval_) {
+        case AfterRemoval::keep:
+            file_.reset();
+            break;
+        case AfterRemoval::discard:
+            if (file_) file_->discard();
+            file_.reset();
+            engine::removeFile(record_);
+            break;
+    }
+    phase_ = Phase::gone;
+    if (!report_) report_ = pendingReport_;
+    pendingReport_.reset();
+}
+
+void SwarmJob::stopSharing() {
+    if (phase_ != Phase::sharing) return;
+    afterRemoval_ = AfterRemoval::keep;
+    phase_ = Phase::removing;
+    session_.remove_torrent(handle_);
+}
+
+void SwarmJob::end(Outcome outcome, FailureKind kind, const std::string& reason) {
+    JobReport report =
+        pendingReport_ && outcome != Outcome::completed ? *pendingReport_ : snapshot();
+    report.outcome = outcome;
+    report.failure = kind;
+    report.reason = reason;
+    if (outcome == Outcome::completed) report.bytes = totalSize_;
+    report_ = report;
+    pendingReport_.reset();
+}
+
+JobReport SwarmJob::snapshot() const {
+    JobReport report;
+    report.totalSize = totalSize_;
+    report.bytes = progress_->received.load();
+    report.resumedBytes = resumedBytes_;
+    report.fromPeers = progress_->fromPeers.load();
+    report.fromWebSeeds = progress_->fromWebSeeds.load();
+    report.uploaded = progress_->uploaded.load();
+    return report;
+}
+
+}  // namespace quorvane::swarm

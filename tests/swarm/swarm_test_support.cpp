@@ -1,0 +1,141 @@
+#include "swarm_test_support.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+#include "swarm/torrent_check.h"
+#include "swarm/torrent_maker.h"
+
+namespace quorvane::testing {
+namespace {
+
+bool acceptsConnections(int port) {
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected =
+        ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    return connected;
+}
+
+// The tracker's answer to a "stopped" announce of the hash (40 hex digits), which registers no
+// one; empty when it does not answer.
+std::string announceAnswer(int port, const std::string& hash) {
+    std::string query = "/announce?info_hash=";
+    for (std::size_t i = 0; i + 1 < hash.size(); i += 2) query += "%" + hash.substr(i, 2);
+    query += "&peer_id=-QT0000-probeprobepr&port=1&uploaded=0&downloaded=0&left=0&event=stopped";
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string request = "GET " + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        if (::send(probe, request.data(), request.size(), 0) ==
+            static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            for (ssize_t n; (n = ::recv(probe, buffer, sizeof buffer, 0)) > 0;)
+                answer.append(buffer, n);
+        }
+    }
+    ::close(probe);
+    return answer;
+}
+
+}  // namespace
+
+Tracker::Tracker(const std::vector<std::string>& torrents, int port) : port_(port) {
+    std::ofstream whitelist(folder_ / "whitelist.txt");
+    for (const auto& torrent : torrents) {
+        for (const auto& hash : announcedHashes(torrent)) whitelist << hash << "\n";
+    }
+    whitelist.close();
+    const std::string portText = std::to_string(port_);
+    const std::string folder = folder_.path().string();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // Run from its folder: as root it changes its root there before it reads the list.
+        if (::chdir(folder.c_str()) == 0) {
+            ::execlp("opentracker", "opentracker", "-i", "127.0.0.1", "-p", portText.c_str(), "-P",
+                     portText.c_str(), "-d", folder.c_str(), "-w", "whitelist.txt",
+                     static_cast<char*>(nullptr));
+        }
+        ::_exit(127);
+    }
+    // opentracker reads its whitelist on a thread of its own, a moment after it listens.
+    const std::string known = torrents.empty() ? "" : announcedHashes(torrents.front()).front();
+    for (int i = 0; i < 500; ++i) {
+        if (acceptsConnections(port_)) {
+            if (known.empty()) break;
+            const std::string answer = announceAnswer(port_, known);
+            if (!answer.empty() && answer.find("failure reason") == std::string::npos) break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+Tracker::~Tracker() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+}
+
+std::string Tracker::announceUrl() const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/announce";
+}
+
+void writeFile(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary);
+    out << bytes;
+}
+
+std::string patternTorrent(const std::filesystem::path& folder, const std::string& name,
+                           std::int64_t size, const std::vector<std::string>& webSeeds,
+                           const std::string& tracker) {
+    writeFile(folder / name, patternBytes(size));
+    swarm::TorrentRecipe recipe;
+    recipe.file = folder / name;
+    recipe.webSeeds = webSeeds;
+    if (!tracker.empty()) recipe.trackers = {tracker};
+    recipe.pieceSize = 64 * 1024;  // many pieces even in a small file, for peers to trade
+    std::string problem;
+    return swarm::makeTorrent(recipe, problem).value_or("");
+}
+
+std::vector<std::string> announcedHashes(const std::string& torrent) {
+    std::string problem;
+    auto facts = swarm::checkTorrent(torrent, "", problem);
+    if (!facts) return {};
+    std::vector<std::string> hashes;
+    if (!facts->infoHashV1.empty()) hashes.push_back(facts->infoHashV1);
+    if (!facts->infoHashV2.empty()) hashes.push_back(facts->infoHashV2.substr(0, 40));
+    return hashes;
+}
+
+std::int64_t jsonNumber(const std::string& json, const std::string& field) {
+    const std::string key = "\"" + field + "\":";
+    const auto at = json.find(key);
+    if (at == std::string::npos) return -1;
+    return std::stoll(json.substr(at + key.size()));
+}
+
+std::string jsonText(const std::string& json, const std::string& field) {
+    const std::string key = "\"" + field + "\":\"";
+    const auto at = json.find(key);
+    if (at == std::string::npos) return {};
+    const auto end = json.find('"', at + key.size());
+    return json.substr(at + key.size(), end - at - key.size());
+}
+
+}  // namespace quorvane::testing

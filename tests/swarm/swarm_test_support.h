@@ -1,0 +1,50 @@
+#pragma once
+
+// What the swarm tests set up on 127.0.0.1: the operator's tracker (Debian's opentracker, which
+// serves only the info hashes of its whitelist), torrents of pattern files, and the fields of
+// quorvane-fetch's JSON line.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+
+namespace quorvane::testing {
+
+// opentracker on a loopback port of its own, for the torrents it is told about.
+class Tracker {
+  public:
+    // On the given port (one that was free a moment ago), so that the torrents can name it.
+    Tracker(const std::vector<std::string>& torrents, int port);
+    ~Tracker();
+    Tracker(const Tracker&) = delete;
+    Tracker& operator=(const Tracker&) = delete;
+    std::string announceUrl() const;
+    bool running() const { return pid_ > 0; }
+
+  private:
+    ScratchFolder folder_;
+    int port_ = 0;
+    pid_t pid_ = -1;
+};
+
+// A torrent of a pattern file of this size named `name` (made in `folder`, where it stays as the
+// seed's copy), with these web seeds and this tracker.
+std::string patternTorrent(const std::filesystem::path& folder, const std::string& name,
+                           std::int64_t size, const std::vector<std::string>& webSeeds,
+                           const std::string& tracker);
+
+// The torrent's info hashes as a tracker sees them: v1, and v2 cut to 20 bytes.
+std::vector<std::string> announcedHashes(const std::string& torrent);
+
+void writeFile(const std::filesystem::path& file, const std::string& bytes);
+
+// A number field of a JSON line; -1 when it is not there.
+std::int64_t jsonNumber(const std::string& json, const std::string& field);
+std::string jsonText(const std::string& json, const std::string& field);
+
+}  // namespace quorvane::testing
