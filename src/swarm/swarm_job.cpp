@@ -72,7 +72,10 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
     const auto names = engine::resumeFilesFor(target);
     part_ = names.part;
     record_ = resumeRecordFor(target);
-    staging_ = folder / engine::hiddenFileName(target.filename(), ".snew");
+    // The record is replaced through a fresh name each time, never through one a link could hold.
+    staging_ = [folder, name = target.filename()](std::string_view tag) {
+        return folder / engine::hiddenFileName(name, "." + std::string(tag) + ".snew");
+    };
     std::string whyNot;
     bool locked = false;
     // Opened without following links and locked: no other download writes it meanwhile.

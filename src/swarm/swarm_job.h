@@ -91,7 +91,8 @@ class SwarmJob {
     lt::info_hash_t infoHashes_;
     std::int64_t totalSize_ = -1;
     std::int64_t resumedBytes_ = 0;
-    std::filesystem::path part_, record_, staging_;
+    std::filesystem::path part_, record_;
+    engine::TaggedName staging_;
     std::optional<engine::PartFile> file_;
     lt::torrent_handle handle_;
     Phase phase_ = Phase::starting;
