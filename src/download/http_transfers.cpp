@@ -23,18 +23,6 @@ std::chrono::milliseconds milliseconds(std::int32_t value, std::chrono::millisec
     return std::chrono::milliseconds(scaled(value, 1, 1, kLongestTimeMs, fallback.count()));
 }
 
-DownloadOutcome outcomeOf(engine::Outcome outcome) {
-    switch (outcome) {
-        case engine::Outcome::completed:
-            return DownloadOutcome::completed;
-        case engine::Outcome::stopped:
-            return DownloadOutcome::stopped;
-        case engine::Outcome::failed:
-            break;
-    }
-    return DownloadOutcome::failed;
-}
-
 }  // namespace
 
 engine::JobOptions jobOptionsFrom(const TransferSettings& settings,

@@ -17,18 +17,6 @@ swarm::PeerSettings peerSettingsOf(const PeerOptions& options) {
     return settings;
 }
 
-DownloadOutcome outcomeOf(engine::Outcome outcome) {
-    switch (outcome) {
-        case engine::Outcome::completed:
-            return DownloadOutcome::completed;
-        case engine::Outcome::stopped:
-            return DownloadOutcome::stopped;
-        case engine::Outcome::failed:
-            break;
-    }
-    return DownloadOutcome::failed;
-}
-
 }  // namespace
 
 SwarmTransfers::SwarmTransfers(TransferEvents& events, PeerOptions options)

@@ -29,6 +29,19 @@ struct EngineConfiguration {
     std::int32_t receiveBufferUnits = 5000;
 };
 
+// The contract's outcome for an engine's.
+inline DownloadOutcome outcomeOf(engine::Outcome outcome) {
+    switch (outcome) {
+        case engine::Outcome::completed:
+            return DownloadOutcome::completed;
+        case engine::Outcome::stopped:
+            return DownloadOutcome::stopped;
+        case engine::Outcome::failed:
+            break;
+    }
+    return DownloadOutcome::failed;
+}
+
 class Transfers;
 
 // What the engines tell, on their own threads: post it and nothing else. A transfer is named by
