@@ -689,9 +689,9 @@ bool Job::findWork(Transfer& transfer, Clock::time_point now) {
         // Only as much as this connection fetches while the others finish, so that a large free
         // piece is shared out rather than left to whoever asks first.
         const std::int64_t length = lowest->end - lowest->begin;
-        const std::int64_t taken = shareOfFreePiece(
-            length, claimsOfOthers(&transfer, now, kSpeedSettles), freeBytes() - length, ownRate,
-            options_.tuning.minPieceSize);
+        const std::int64_t taken =
+            shareOfFreePiece(length, claimsOfOthers(&transfer, now, kSpeedSettles),
+                             freeBytes() - length, ownRate, options_.tuning.minPieceSize);
         transfer.offset = transfer.requestEnd = lowest->begin;
         transfer.end = lowest->begin + taken;
         transfer.failures = lowest->failures;

@@ -72,8 +72,7 @@ std::vector<Piece> piecesForGaps(std::span<const std::pair<std::int64_t, std::in
 }
 
 std::optional<Takeover> planTakeover(std::span<const Claim> claims, std::int64_t minPiece,
-                                     std::chrono::milliseconds patience,
-                                     double ownBytesPerSecond) {
+                                     std::chrono::milliseconds patience, double ownBytesPerSecond) {
     std::optional<std::size_t> widest;
     for (std::size_t i = 0; i < claims.size(); ++i) {
         std::int64_t rest = claims[i].end - claims[i].requestEnd;
@@ -156,20 +155,19 @@ std::int64_t shareOfFreePiece(std::int64_t length, std::span<const Claim> claims
     if (ownBytesPerSecond <= 0) return length;
     auto seconds = secondsLeft(claims, unassigned + length, ownBytesPerSecond);
     if (!seconds) return length;
-    std::int64_t share = alignedUp(
-        std::max(static_cast<std::int64_t>(ownBytesPerSecond * *seconds), 2 * minPiece));
+    std::int64_t share =
+        alignedUp(std::max(static_cast<std::int64_t>(ownBytesPerSecond * *seconds), 2 * minPiece));
     return length - share < minPiece ? length : share;
 }
 
 std::int64_t nextRequestLength(std::int64_t offset, std::int64_t end, std::int64_t largestRequest,
-                               std::int64_t minPiece, double bytesPerSecond,
-                               double answerSeconds) {
+                               std::int64_t minPiece, double bytesPerSecond, double answerSeconds) {
     std::int64_t left = end - offset;
     std::int64_t length = std::max(largestRequest, minPiece);
     if (bytesPerSecond > 0 && answerSeconds > 0) {
         const double lasting = bytesPerSecond * answerSeconds * kAnswerWaitsPerRequest;
-        length = std::clamp(static_cast<std::int64_t>(std::min(lasting, 1e15)), 4 * minPiece,
-                            length);
+        length =
+            std::clamp(static_cast<std::int64_t>(std::min(lasting, 1e15)), 4 * minPiece, length);
     }
     // No crumb smaller than a piece is left behind.
     if (left - length < minPiece) length = left;

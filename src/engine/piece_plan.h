@@ -68,7 +68,8 @@ std::vector<Relief> planRelief(std::span<const Claim> claims, std::int64_t unass
 
 // How much of a free piece of `length` bytes an idle connection at `ownBytesPerSecond` takes: what
 // it fetches while the busy ones (claims of known speed) and it finish what is left, the piece and
-// `unassigned` other free bytes included; the whole piece when its speed is unknown or the rest would be a crumb.
+// `unassigned` other free bytes included; the whole piece when its speed is unknown or the rest
+// would be a crumb.
 std::int64_t shareOfFreePiece(std::int64_t length, std::span<const Claim> claims,
                               std::int64_t unassigned, double ownBytesPerSecond,
                               std::int64_t minPiece);

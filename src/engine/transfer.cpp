@@ -101,7 +101,8 @@ double Transfer::bytesPerSecond(Clock::time_point now) const {
 
 double Transfer::measuredSeconds(Clock::time_point now) const {
     double seconds = finishedSeconds_;
-    if (state == State::running) seconds += std::chrono::duration<double>(now - requestStart_).count();
+    if (state == State::running)
+        seconds += std::chrono::duration<double>(now - requestStart_).count();
     return seconds;
 }
 

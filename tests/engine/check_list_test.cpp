@@ -37,8 +37,8 @@ struct Checked {
 };
 
 Checked checkList(const std::string& address, const std::string& options = "--hash") {
-    const std::string command = std::string(kMemoryBound) + QUORVANE_CHECK_LIST_PATH + " " +
-                                options + " " + address;
+    const std::string command =
+        std::string(kMemoryBound) + QUORVANE_CHECK_LIST_PATH + " " + options + " " + address;
     Checked checked;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buffer[4096];
@@ -130,11 +130,13 @@ TEST(CheckList, SaysWhichEncodingItFoundAsTheProgramReadsIt) {
         server.serve("/list.ini", row.list);
         const auto checked = checkList(server.url("/list.ini"), "");
         EXPECT_TRUE(checked.says(std::string("list: ") + row.encoding + ", 1 entries"))
-            << row.question << "\n" << checked.out;
+            << row.question << "\n"
+            << checked.out;
         EXPECT_EQ(checked.status, row.problem ? 1 : 0) << row.question << "\n" << checked.out;
         if (row.problem) {
             EXPECT_TRUE(checked.says(std::string("problem: ") + row.problem))
-                << row.question << "\n" << checked.out;
+                << row.question << "\n"
+                << checked.out;
         }
     }
 }
@@ -197,9 +199,9 @@ TEST(CheckList, HostileServersAndListsAreLinesOfTheReportWithinTheirDeadlines) {
     server.servePattern("/trickle.rar", 300 * kKiB, trickle);
     SilentServer silentWithMany;
     std::vector<std::unique_ptr<SilentServer>> silentOnes(20);
-    std::vector<std::string> addresses = {hostile.url("/abc.rar"), hostile.url("/digits.rar"),
+    std::vector<std::string> addresses = {hostile.url("/abc.rar"),     hostile.url("/digits.rar"),
                                           hostile.url("/nothing.rar"), hostile.url("/endless.rar"),
-                                          server.url("/trickle.rar"), server.url("/good.rar")};
+                                          server.url("/trickle.rar"),  server.url("/good.rar")};
     std::vector<std::string> silentAddresses;
     for (auto& one : silentOnes) {
         one = std::make_unique<SilentServer>();
@@ -209,8 +211,8 @@ TEST(CheckList, HostileServersAndListsAreLinesOfTheReportWithinTheirDeadlines) {
         silentAddresses.push_back(silentWithMany.url("/file" + std::to_string(i) + ".rar"));
     }
     addresses.insert(addresses.end(), silentAddresses.begin(), silentAddresses.end());
-    std::string list = "[Down]\nDown=True\n[Files]\nNum=" + std::to_string(addresses.size()) +
-                       "\n[Name]\n";
+    std::string list =
+        "[Down]\nDown=True\n[Files]\nNum=" + std::to_string(addresses.size()) + "\n[Name]\n";
     for (std::size_t i = 1; i <= addresses.size(); ++i) list += "Name" + std::to_string(i) + "=x\n";
     list += "[Add]\n";
     for (std::size_t i = 1; i <= addresses.size(); ++i) {
@@ -226,13 +228,14 @@ TEST(CheckList, HostileServersAndListsAreLinesOfTheReportWithinTheirDeadlines) {
     for (const char* name : {"/abc.rar", "/digits.rar", "/nothing.rar"}) {
         EXPECT_TRUE(checked.says("problem: " + hostile.url(name) +
                                  " answers with a Content-Range no program can read"))
-            << name << "\n" << checked.out;
+            << name << "\n"
+            << checked.out;
     }
     EXPECT_TRUE(checked.says("problem: " + hostile.url("/endless.rar") + " sends more than the " +
                              std::to_string(kAnnounced) + " bytes it announced"))
         << checked.out;
-    EXPECT_TRUE(checked.says("problem: " + server.url("/trickle.rar") +
-                             " could not be downloaded: "))
+    EXPECT_TRUE(
+        checked.says("problem: " + server.url("/trickle.rar") + " could not be downloaded: "))
         << checked.out;
     EXPECT_TRUE(checked.says("ok: " + server.url("/good.rar") + ", 102400 bytes, ranges"))
         << checked.out;

@@ -152,47 +152,45 @@ TEST_P(AfterAnInterruption, TheNextJobGivesTheServersFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Records, AfterAnInterruption,
-    ::testing::Values(Tampering{"does an untouched record resume?", [](const ScratchFolder&) {},
-                                true},
-                      Tampering{"is a file cut shorter than its record claims started over?",
-                                [](const ScratchFolder& folder) {
-                                    auto claimed = recordIn(folder).done.ranges().back().end;
-                                    std::filesystem::resize_file(folder / kPartName, claimed - 1);
-                                },
-                                false},
-                      Tampering{"is a torn record started over?",
-                                [](const ScratchFolder& folder) {
-                                    auto size = std::filesystem::file_size(folder / kRecordName);
-                                    std::filesystem::resize_file(folder / kRecordName, size - 20);
-                                },
-                                false},
-                      Tampering{"is a record whose text was altered started over?",
-                                [](const ScratchFolder& folder) {
-                                    // Claims the whole file, under the old check line.
-                                    std::string text = fileText(folder / kRecordName);
-                                    const auto done = text.find("done ");
-                                    const auto check = text.find("check ");
-                                    text.replace(done, check - done,
-                                                 "done 0 " + std::to_string(kSize) + "\n");
-                                    std::ofstream(folder / kRecordName, std::ios::binary) << text;
-                                },
-                                false},
-                      Tampering{"is a record's next version that a kill left removed?",
-                                [](const ScratchFolder& folder) {
-                                    const auto staging =
-                                        engine::stagingFileName("file.bin", "0123456789abcdef");
-                                    std::ofstream(folder.path() / staging, std::ios::binary)
-                                        << fileText(folder / kRecordName);
-                                },
-                                true},
-                      Tampering{"is a record for another address started over?",
-                                [](const ScratchFolder& folder) {
-                                    auto record = recordIn(folder);
-                                    record.url += "?other";
-                                    std::ofstream(folder / kRecordName, std::ios::binary)
-                                        << engine::serializeRecord(record);
-                                },
-                                false}),
+    ::testing::Values(
+        Tampering{"does an untouched record resume?", [](const ScratchFolder&) {}, true},
+        Tampering{"is a file cut shorter than its record claims started over?",
+                  [](const ScratchFolder& folder) {
+                      auto claimed = recordIn(folder).done.ranges().back().end;
+                      std::filesystem::resize_file(folder / kPartName, claimed - 1);
+                  },
+                  false},
+        Tampering{"is a torn record started over?",
+                  [](const ScratchFolder& folder) {
+                      auto size = std::filesystem::file_size(folder / kRecordName);
+                      std::filesystem::resize_file(folder / kRecordName, size - 20);
+                  },
+                  false},
+        Tampering{"is a record whose text was altered started over?",
+                  [](const ScratchFolder& folder) {
+                      // Claims the whole file, under the old check line.
+                      std::string text = fileText(folder / kRecordName);
+                      const auto done = text.find("done ");
+                      const auto check = text.find("check ");
+                      text.replace(done, check - done, "done 0 " + std::to_string(kSize) + "\n");
+                      std::ofstream(folder / kRecordName, std::ios::binary) << text;
+                  },
+                  false},
+        Tampering{"is a record's next version that a kill left removed?",
+                  [](const ScratchFolder& folder) {
+                      const auto staging = engine::stagingFileName("file.bin", "0123456789abcdef");
+                      std::ofstream(folder.path() / staging, std::ios::binary)
+                          << fileText(folder / kRecordName);
+                  },
+                  true},
+        Tampering{"is a record for another address started over?",
+                  [](const ScratchFolder& folder) {
+                      auto record = recordIn(folder);
+                      record.url += "?other";
+                      std::ofstream(folder / kRecordName, std::ios::binary)
+                          << engine::serializeRecord(record);
+                  },
+                  false}),
     QuestionName());
 
 TEST(Resume, AJobThatFailsBeforeTheServerAnswersKeepsWhatAnEarlierOneLeft) {

@@ -31,8 +31,8 @@ TEST(Scheduling, EachConnectionAsksForItsShareInOneRequest) {
     faults.bytesPerSecond = 2 * kMiB;
     server.servePattern("/file.bin", 8 * kMiB, faults);
     EngineBench bench;
-    auto [job, report] = bench.runToEnd(
-        realRequests(server.url("/file.bin"), bench.folder / "file.bin", 4));
+    auto [job, report] =
+        bench.runToEnd(realRequests(server.url("/file.bin"), bench.folder / "file.bin", 4));
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
     expectOnlyThePattern(bench.folder.path(), "file.bin", 8 * kMiB);
@@ -54,9 +54,9 @@ TEST(Scheduling, ASlowConnectionsWorkMovesToTheFastOnesWithoutAByteWrittenTwice)
     server.servePattern("/file.bin", size, faults);
     EngineBench bench;
     const auto started = std::chrono::steady_clock::now();
-    auto [job, report] = bench.runToEnd(
-        realRequests(server.url("/file.bin"), bench.folder / "file.bin", 4),
-        std::chrono::seconds(60));
+    auto [job, report] =
+        bench.runToEnd(realRequests(server.url("/file.bin"), bench.folder / "file.bin", 4),
+                       std::chrono::seconds(60));
     const auto took = std::chrono::steady_clock::now() - started;
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
@@ -81,9 +81,9 @@ TEST(Scheduling, SlowPathsAmongManyCostFewNewConnections) {
     const std::int64_t size = 20 * kMiB;
     server.servePattern("/file.bin", size, faults);
     EngineBench bench;
-    auto [job, report] = bench.runToEnd(
-        realRequests(server.url("/file.bin"), bench.folder / "file.bin", 10),
-        std::chrono::seconds(90));
+    auto [job, report] =
+        bench.runToEnd(realRequests(server.url("/file.bin"), bench.folder / "file.bin", 10),
+                       std::chrono::seconds(90));
     ASSERT_TRUE(report);
     EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
     expectOnlyThePattern(bench.folder.path(), "file.bin", size);

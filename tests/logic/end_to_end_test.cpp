@@ -193,7 +193,8 @@ TEST_F(EndToEnd, ListSavedAsUtf8WithoutAMarkShowsAndSavesTheNamesItHolds) {
     constexpr std::int64_t kSize = 64 << 10;
     server.servePattern("/m3/dl/client.part1.rar", kSize);
     server.servePattern("/m3/dl/client.part2.rar", kSize);
-    server.serve("/utf8-list", exampleList(server.url("/m1"), server.url("/m2"), server.url("/m3")));
+    server.serve("/utf8-list",
+                 exampleList(server.url("/m1"), server.url("/m2"), server.url("/m3")));
     useListAt(server.url("/utf8-list"));
     EXPECT_EQ(ui.items(),
               (std::vector<std::string>{"Quorvane客户端(网通下载)", "Quorvane客户端(联通下载)",
