@@ -58,3 +58,18 @@ bench_stop_nginx() {
         for _ in $(seq 50); do kill -0 "$nginx_pid" 2>/dev/null || break; sleep 0.1; done
     fi
 }
+
+# The command line of each tool for one download of $2 into $3 over $connections connections
+# (the folder of $3 is $work/out), in the array cmd.
+tool_command() {
+    local tool="$1" url="$2" out="$3"
+    case "$tool" in
+        quorvane) cmd=("$fetch" -n "$connections" -o "$out" "$url") ;;
+        baseline) cmd=("$BASELINE" -n "$connections" -o "$out" "$url") ;;
+        aria2c) cmd=(aria2c -q -x "$connections" -s "$connections" -k 1M --allow-overwrite=true
+                     --auto-file-renaming=false -d "$work/out" -o file "$url") ;;
+        axel) cmd=(axel -q -n "$connections" -o "$out" "$url") ;;
+        curl) cmd=(curl -s -o "$out" "$url") ;;
+        wget2) cmd=(wget2 -q --no-robots -O "$out" "$url") ;;
+    esac
+}

@@ -24,7 +24,7 @@ runs=0
 KIB=1024 MIB=$((1024 * 1024))
 
 # name: rtt-ms rate-per-connection link-rate slow-every slow-rate single
-declare -A link_spec=(
+declare -A link_shape=(
     [rtt150]="150 $((1 * MIB)) $((40 * MIB)) 0 0 no"
     [rtt60]="60 $((4 * MIB)) $((12 * MIB)) 0 0 no"
     [rtt200]="200 $((2 * MIB)) $((40 * MIB)) 0 0 no"
@@ -63,7 +63,7 @@ bench_start_nginx "$work" "$port" "    access_log off;
 # start_relay LINK: a fresh relay for one run.
 start_relay() {
     local rtt rate link_rate every slow_rate single
-    read -r rtt rate link_rate every slow_rate single <<<"${link_spec[$1]}"
+    read -r rtt rate link_rate every slow_rate single <<<"${link_shape[$1]}"
     : >"$work/relay.log"
     # A port of its own for each run: the last run's connections may still hold the one before.
     runs=$((runs + 1))
@@ -86,15 +86,7 @@ run() {
     rm -f "$work/out/"* "$work/out/".* 2>/dev/null || true
     start_relay "$link"
     local url="http://127.0.0.1:$relay_port/file.bin" cmd
-    case "$tool" in
-        quorvane) cmd=("$fetch" -n "$connections" -o "$out" "$url") ;;
-        baseline) cmd=("$BASELINE" -n "$connections" -o "$out" "$url") ;;
-        aria2c) cmd=(aria2c -q -x "$connections" -s "$connections" -k 1M --allow-overwrite=true
-                     --auto-file-renaming=false -d "$work/out" -o file "$url") ;;
-        axel) cmd=(axel -q -n "$connections" -o "$out" "$url") ;;
-        curl) cmd=(curl -s -o "$out" "$url") ;;
-        wget2) cmd=(wget2 -q --no-robots -O "$out" "$url") ;;
-    esac
+    tool_command "$tool" "$url" "$out"
     local started="$EPOCHREALTIME" finished status=0
     "${cmd[@]}" >/dev/null 2>"$work/stderr.txt" || status=$?
     finished="$EPOCHREALTIME"
@@ -117,7 +109,7 @@ for round in $(seq "$rounds"); do
     shift_by=$(( (round - 1) % ${#tools[@]} ))
     order=("${tools[@]:$shift_by}" "${tools[@]:0:$shift_by}")
     for link in "${links[@]}"; do
-        read -r _ _ _ _ _ single <<<"${link_spec[$link]}"
+        read -r _ _ _ _ _ single <<<"${link_shape[$link]}"
         for tool in "${order[@]}"; do
             case "$tool" in curl|wget2) [ "$single" = yes ] || continue ;; esac
             run "$link" "$tool"
@@ -126,6 +118,6 @@ for round in $(seq "$rounds"); do
 done
 
 echo
-specs=""
-for link in "${links[@]}"; do specs+="$link=${link_spec[$link]// /,};"; done
-/usr/bin/python3 "$here/link_summary.py" "$results" "$((size_mib * MIB))" "$connections" "$specs"
+shapes=""
+for link in "${links[@]}"; do shapes+="$link=${link_shape[$link]// /,};"; done
+/usr/bin/python3 "$here/link_summary.py" "$results" "$((size_mib * MIB))" "$connections" "$shapes"

@@ -14,8 +14,8 @@ from collections import defaultdict
 TOOLS = ["quorvane", "baseline", "aria2c", "axel", "curl", "wget2"]
 
 
-def ideal_seconds(spec, size, connections, tool):
-    rtt, rate, link_rate, every, slow_rate, _single = spec
+def ideal_seconds(shape, size, connections, tool):
+    rtt, rate, link_rate, every, slow_rate, _single = shape
     used = 1 if tool in ("curl", "wget2") else connections
     rates = sum(slow_rate if every and i % every == 0 else rate for i in range(1, used + 1))
     if link_rate:
@@ -23,12 +23,12 @@ def ideal_seconds(spec, size, connections, tool):
     return size / rates + 3 * rtt / 1000
 
 
-def main(path, size, connections, specs_text):
-    specs = {}
-    for item in specs_text.split(";"):
+def main(path, size, connections, shapes_text):
+    shapes = {}
+    for item in shapes_text.split(";"):
         if item:
             name, values = item.split("=")
-            specs[name] = [float(v) if v not in ("yes", "no") else v for v in values.split(",")]
+            shapes[name] = [float(v) if v not in ("yes", "no") else v for v in values.split(",")]
     runs = defaultdict(list)
     for line in open(path):
         link, tool, wall, opened, slow = line.rstrip("\n").split("\t")
@@ -36,7 +36,7 @@ def main(path, size, connections, specs_text):
 
     print(f"{'link':<8}{'tool':<10}{'runs':>5}{'wall s':>9}{'min-max s':>14}{'conns':>7}"
           f"{'slow':>6}{'ideal s':>9}{'vs ideal':>9}{'ours/it':>9}")
-    for link in specs:
+    for link in shapes:
         ours = runs.get((link, "quorvane"))
         for tool in TOOLS:
             rows = runs.get((link, tool))
@@ -44,7 +44,7 @@ def main(path, size, connections, specs_text):
                 continue
             walls = [r[0] for r in rows]
             wall = statistics.median(walls)
-            ideal = ideal_seconds(specs[link], size, connections, tool)
+            ideal = ideal_seconds(shapes[link], size, connections, tool)
             ratio = ""
             if ours and tool != "quorvane":
                 ratio = f"{statistics.median(r[0] for r in ours) / wall:.3f}"

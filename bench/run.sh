@@ -55,15 +55,7 @@ run() {
     rm -f "$work/out/"* "$work/out/".* 2>/dev/null || true
     : >"$work/access.log"
     local cmd
-    case "$tool" in
-        quorvane) cmd=("$fetch" -n "$connections" -o "$out" "$url") ;;
-        baseline) cmd=("$BASELINE" -n "$connections" -o "$out" "$url") ;;
-        aria2c) cmd=(aria2c -q -x "$connections" -s "$connections" -k 1M --allow-overwrite=true
-                     --auto-file-renaming=false -d "$work/out" -o file "$url") ;;
-        axel) cmd=(axel -q -n "$connections" -o "$out" "$url") ;;
-        curl) cmd=(curl -s -o "$out" "$url") ;;
-        wget2) cmd=(wget2 -q --no-robots -O "$out" "$url") ;;
-    esac
+    tool_command "$tool" "$url" "$out"
     local started="$EPOCHREALTIME"
     if ! /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "${cmd[@]}" >/dev/null 2>"$work/stderr.txt" ||
         [ ! -f "$out" ]; then
