@@ -1,6 +1,7 @@
 #include "download/download_start.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "app/context.h"
 #include "app/startup.h"
@@ -16,6 +17,15 @@
 namespace quorvane {
 
 namespace {
+
+// The downloader's engine-wide values, the same before every start; what the engine makes of
+// each is told in engine_downloader.h.
+constexpr std::int32_t kWriteBatchUnits = 20480;    // 16-byte units a connection gathers per write
+constexpr std::int32_t kUnusedEngineValue = 5000;   // recorded, unused
+constexpr std::int32_t kTriesPerPiece = 10;         // tries of a piece before the file fails
+constexpr std::int32_t kReceiveBufferUnits = 5000;  // a connection's receive buffer, 16-byte units
+// How StopDownload stops: every mode stops the same way and removes what was fetched.
+constexpr std::int32_t kStopMode = 2;
 
 void setRunningStates(Controls& ui) {
     ui.setDisabled(Control::超级按钮_接收, true);
@@ -36,13 +46,15 @@ void setEndedStates(Controls& ui) {
 
 void writeTransferSettings(Context& c, const std::string& source, const std::string& target) {
     TransferSettings& s = c.g.transferSettings;
-    s.field1 = 4096;
+    s.field1 = 4096;  // smallest piece, in 64-byte units (256 KiB)
     s.sourceAddress = source;
-    s.field11 = 1000;
+    s.field11 = 1000;  // first pause between tries of a piece, ms
     s.connectionCount = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(integerValue(c.ui.text(Control::编辑框2)), 1, 10));
     s.targetPath = target;
+    // Connect time-out, low-speed window, longest pause between tries: ms.
     s.field8 = s.field9 = s.field10 = 20000;
+    // What the list says of this file: its SHA-256 and the torrent that lets players help.
     s.field16 = listedSha256(c, source);
     s.field19 = listedTorrent(c, source);
     s.eventCallback = [&c](const DownloadEvent& event) { return onDownloadEvent(c, event); };
@@ -114,8 +126,8 @@ void startNextDownload(Context& c) {
     c.g.currentFileSize = 0;
     setRunningStates(c.ui);
     c.g.downloadAborted = false;
-    c.downloader.ConfigureEngineA(20480, 5000, 10);
-    c.downloader.ConfigureEngineB(5000);
+    c.downloader.ConfigureEngineA(kWriteBatchUnits, kUnusedEngineValue, kTriesPerPiece);
+    c.downloader.ConfigureEngineB(kReceiveBufferUnits);
     writeTransferSettings(c, source, target);
     c.downloader.StartDownload(c.g.transferSettings);
     c.g.downloadRunning = true;
@@ -130,7 +142,7 @@ int onDownloadEvent(Context& c, const DownloadEvent& event) {
 void stopRunningTransfer(Context& c) {
     c.g.downloadAborted = true;
     c.g.transferSettingsBytes = c.g.transferSettings;
-    c.downloader.StopDownload(c.g.transferSettingsBytes, 2);
+    c.downloader.StopDownload(c.g.transferSettingsBytes, kStopMode);
     clearQueues(c);
     c.ui.setText(Control::解压哪个文件透明标签, "");
 }
