@@ -62,7 +62,7 @@ void Program::onWindowCreated() {
 bool Program::onCloseRequest() {
     return quorvane::onCloseRequest(*context_);
 }
-void Program::onTrayEvent(int kind) {
+void Program::onTrayEvent(TrayEvent kind) {
     quorvane::onTrayEvent(*context_, kind);
 }
 void Program::applyEntrySettings() {

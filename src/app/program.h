@@ -36,7 +36,7 @@ class Program final : public WindowEvents {
     // WindowEvents
     void onWindowCreated() override;
     bool onCloseRequest() override;
-    void onTrayEvent(int kind) override;
+    void onTrayEvent(TrayEvent kind) override;
     void applyEntrySettings() override;
     void clampConnectionCount() override;
     void composeDownloadQueue() override;

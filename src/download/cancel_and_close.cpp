@@ -9,8 +9,6 @@ namespace quorvane {
 
 namespace {
 
-constexpr int kTrayClick = 1;
-
 std::string cancelQuestion(Controls& ui) {
     std::string progress = ui.text(Control::下载进度透明标签);
     return (progress.empty() ? std::string("正在下载中") : progress) + "，要取消下载吗？";
@@ -39,8 +37,8 @@ bool onCloseRequest(Context& c) {
     return true;
 }
 
-void onTrayEvent(Context& c, int kind) {
-    if (kind != kTrayClick) return;
+void onTrayEvent(Context& c, TrayEvent kind) {
+    if (kind != TrayEvent::click) return;
     c.ui.showWindow();
     c.ui.setWindowState(WindowState::normal);
 }

@@ -1,27 +1,37 @@
 #include "platform/windows_path_win32.h"
 
+#include <climits>
 #include <system_error>
 
 namespace quorvane::platform {
 
 namespace fs = std::filesystem;
 
+// Malformed UTF-8 arrives as U+FFFD. A text too long for the
+// system's int lengths, or one the system refuses, converts to nothing rather than to a cut or
+// uninitialised one.
 std::wstring wideFromUtf8(std::string_view utf8) {
-    if (utf8.empty()) return {};
+    if (utf8.empty() || utf8.size() > INT_MAX) return {};
     const int size = static_cast<int>(utf8.size());
     const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    if (length <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+    if (MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length) != length)
+        return {};
     return wide;
 }
 
 std::string utf8FromWide(std::wstring_view wide) {
-    if (wide.empty()) return {};
+    if (wide.empty() || wide.size() > INT_MAX) return {};
     const int size = static_cast<int>(wide.size());
     const int length =
         WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return {};
     std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
+    if (WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr) !=
+        length) {
+        return {};
+    }
     return utf8;
 }
 

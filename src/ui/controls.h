@@ -1,8 +1,17 @@
 #pragma once
 
 // The window as the program's logic sees it: the controls by name and the few operations done on
-// them. The Qt window implements it; tests use a scripted fake. Every operation may be called from
-// any thread and is carried out in full on the window's thread before it returns.
+// them. The Qt and the Win32 window implement it; tests use a scripted fake.
+//
+// The rules every window follows:
+// - Any operation may be called from any thread. It is carried out in full on the window's
+//   thread before it returns, so that a later read from any thread sees its effect.
+// - Once the window has stopped serving workers (before the program joins them), a call from
+//   another thread returns at once without effect, with the values of an empty, disabled window.
+// - Every write to 编辑框2 runs WindowEvents::clampConnectionCount before it returns, also one
+//   that leaves the text as it was (see ui/control_rules.h); choosing an item from the program
+//   fires no event.
+// - A message box keeps the window's thread delivering events and timer ticks while it is open.
 
 #include <string>
 #include <string_view>
@@ -28,13 +37,30 @@ enum class Control {
     标签1,
 };
 
+inline constexpr int kControlCount = static_cast<int>(Control::标签1) + 1;
+
 enum class WindowState { normal, minimised };
 
-// Message-box flags as the platform numbers them.
-inline constexpr int kYesNoQuestion = 36;  // Yes and No buttons, question-mark icon
-inline constexpr int kInformation = 64;    // OK button, information icon
+// Message-box flags, numbered as Win32's MessageBox takes them: the low four bits choose the
+// buttons, the next four the icon.
+enum class MessageBoxFlags : int {
+    yesNoQuestion = 36,  // Yes and No buttons, question-mark icon (MB_YESNO | MB_ICONQUESTION)
+    information = 64,    // OK button, information icon (MB_OK | MB_ICONINFORMATION)
+};
+inline constexpr MessageBoxFlags kYesNoQuestion = MessageBoxFlags::yesNoQuestion;
+inline constexpr MessageBoxFlags kInformation = MessageBoxFlags::information;
 
 enum class MessageBoxAnswer { ok, yes, no };
+
+// Mouse actions on the notification-area icon, as the program numbers them. Only a click
+// starts anything.
+enum class TrayEvent : int {
+    other = 0,
+    click = 1,
+    contextMenu = 2,
+    doubleClick = 3,
+    middleClick = 4,
+};
 
 class Controls {
   public:
@@ -65,10 +91,9 @@ class Controls {
     virtual bool setTrayIcon(std::string_view tip) = 0;
     virtual void removeTrayIcon() = 0;
 
-    // Modal; flags are kYesNoQuestion or kInformation. While it is open the window keeps
-    // delivering timer ticks and other events.
+    // Modal. While it is open the window keeps delivering timer ticks and other events.
     virtual MessageBoxAnswer messageBox(std::string_view text, std::string_view title,
-                                        int flags) = 0;
+                                        MessageBoxFlags flags) = 0;
 };
 
 }  // namespace quorvane

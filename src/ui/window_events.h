@@ -3,6 +3,8 @@
 // What the window's events start. The window calls these on its own thread only; the program
 // implements them. The names are the operations each event runs.
 
+#include "ui/controls.h"
+
 namespace quorvane {
 
 class WindowEvents {
@@ -14,8 +16,8 @@ class WindowEvents {
     // The user asked to close the window. False keeps it open; true lets it close, and the
     // program ends when the event loop returns.
     virtual bool onCloseRequest() = 0;
-    // A mouse action on the notification-area icon; 1 is a click.
-    virtual void onTrayEvent(int kind) = 0;
+    // A mouse action on the notification-area icon.
+    virtual void onTrayEvent(TrayEvent kind) = 0;
 
     virtual void applyEntrySettings() = 0;    // the user chose an item of 组合框1
     virtual void clampConnectionCount() = 0;  // content of 编辑框2 changed, on every write
@@ -27,7 +29,8 @@ class WindowEvents {
 
     // Whether a tick of the two timers can find anything to do: a queue is being built or
     // waits, or a file is being downloaded. While it is false the window may let its timers
-    // rest until the next event or control change; a window that does not ask ticks on.
+    // rest until the next event or control change (see ui/window_timers.h); a window that does
+    // not ask ticks on.
     virtual bool timersHaveWork() { return true; }
 };
 

@@ -159,10 +159,10 @@ TEST_F(ProgramTest, ClosingWhileIdleOrWhileTheListIsFetchedAsksNothingAndDeletes
 TEST_F(ProgramTest, TrayClickShowsAndRestoresTheWindow) {
     ui.userHidesWindow();
     ui.setWindowState(WindowState::minimised);
-    program.onTrayEvent(2);
+    program.onTrayEvent(TrayEvent::contextMenu);
     EXPECT_EQ(ui.windowState(), WindowState::minimised);
     EXPECT_FALSE(ui.windowShown());
-    program.onTrayEvent(1);
+    program.onTrayEvent(TrayEvent::click);
     EXPECT_EQ(ui.windowState(), WindowState::normal);
     EXPECT_TRUE(ui.windowShown());
 }

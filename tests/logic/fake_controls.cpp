@@ -1,13 +1,16 @@
 #include "fake_controls.h"
 
+#include "ui/control_rules.h"
+#include "ui/window_definition.h"
+
 namespace quorvane::test {
 
+// The controls as the window creates them.
 FakeControls::FakeControls() {
-    texts_[Control::透明标签1] = "正在读取文件列表，请稍候！(1)";
-    texts_[Control::编辑框2] = "10";
-    texts_[Control::超级按钮_接收] = "开始下载";
-    texts_[Control::超级按钮_取消] = "取消下载";
-    texts_[Control::超级按钮_打开已下载文件] = "打开下载文件保存的文件夹";
+    for (const ui::ControlDefinition& definition : ui::windowDefinition()) {
+        if (!definition.caption.empty()) texts_[definition.control] = definition.caption;
+        disabled_[definition.control] = !definition.enabled;
+    }
 }
 
 void FakeControls::setText(Control control, std::string_view text) {
@@ -16,7 +19,7 @@ void FakeControls::setText(Control control, std::string_view text) {
         texts_[control] = std::string(text);
         history_[control].emplace_back(text);
     }
-    if (control == Control::编辑框2 && events_) events_->clampConnectionCount();
+    ui::afterTextWritten(events_, control);
 }
 
 std::string FakeControls::text(Control control) {
@@ -91,7 +94,7 @@ void FakeControls::removeTrayIcon() {
 }
 
 MessageBoxAnswer FakeControls::messageBox(std::string_view text, std::string_view title,
-                                          int flags) {
+                                          MessageBoxFlags flags) {
     std::function<void()> action;
     MessageBoxAnswer answer = flags == kYesNoQuestion ? MessageBoxAnswer::no : MessageBoxAnswer::ok;
     {

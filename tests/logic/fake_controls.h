@@ -1,8 +1,8 @@
 #pragma once
 
 // A window without a display: records what the program does to the controls and answers message
-// boxes from a script. Follows the window's event rules: every write to 编辑框2 runs
-// clampConnectionCount before it returns; choosing an item from the program fires nothing.
+// boxes from a script. Starts with the window's table of controls and follows the window's event
+// rules (ui/controls.h).
 
 #include <deque>
 #include <functional>
@@ -19,7 +19,7 @@ namespace quorvane::test {
 struct ShownMessageBox {
     std::string text;
     std::string title;
-    int flags = 0;
+    MessageBoxFlags flags = kInformation;
 };
 
 class FakeControls final : public Controls {
@@ -41,7 +41,8 @@ class FakeControls final : public Controls {
     void setWindowState(WindowState state) override;
     bool setTrayIcon(std::string_view tip) override;
     void removeTrayIcon() override;
-    MessageBoxAnswer messageBox(std::string_view text, std::string_view title, int flags) override;
+    MessageBoxAnswer messageBox(std::string_view text, std::string_view title,
+                                MessageBoxFlags flags) override;
 
     // Script: the answers the next message boxes get, in order; without one, No (or OK).
     void queueAnswer(MessageBoxAnswer answer);

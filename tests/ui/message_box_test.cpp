@@ -101,7 +101,7 @@ class MessageBoxTest : public ::testing::Test {
 TEST_F(MessageBoxTest, FlagsChooseButtonsIconAndAnswer) {
     const struct {
         const char* title;
-        int flags;
+        MessageBoxFlags flags;
         QString press;
         QStringList buttons;
         QMessageBox::Icon icon;

@@ -4,6 +4,7 @@
 // timing matters.
 
 #include <functional>
+#include <vector>
 
 #include "ui/window_events.h"
 
@@ -13,7 +14,7 @@ struct RecordingEvents final : WindowEvents {
     int windowCreated = 0;
     int closeRequests = 0;
     bool allowClose = true;
-    std::vector<int> trayKinds;
+    std::vector<TrayEvent> trayKinds;
     int entrySettings = 0;
     int clamps = 0;
     int queues = 0;
@@ -30,7 +31,7 @@ struct RecordingEvents final : WindowEvents {
         ++closeRequests;
         return allowClose;
     }
-    void onTrayEvent(int kind) override { trayKinds.push_back(kind); }
+    void onTrayEvent(TrayEvent kind) override { trayKinds.push_back(kind); }
     void applyEntrySettings() override { ++entrySettings; }
     void clampConnectionCount() override {
         ++clamps;

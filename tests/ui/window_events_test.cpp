@@ -153,7 +153,7 @@ TEST_F(WindowEventsTest, GrantedCloseClosesTheWindowAndSaysSo) {
     EXPECT_EQ(accepted.count(), 1);
 }
 
-TEST_F(WindowEventsTest, TrayIconClickIsKindOneAndOtherActionsAreNot) {
+TEST_F(WindowEventsTest, TrayIconClickIsAClickAndOtherActionsAreNot) {
     auto* tray = window.findChild<QSystemTrayIcon*>();
     ASSERT_NE(tray, nullptr);
     emit tray->activated(QSystemTrayIcon::Trigger);
@@ -161,8 +161,10 @@ TEST_F(WindowEventsTest, TrayIconClickIsKindOneAndOtherActionsAreNot) {
     emit tray->activated(QSystemTrayIcon::DoubleClick);
     emit tray->activated(QSystemTrayIcon::MiddleClick);
     ASSERT_EQ(events.trayKinds.size(), 4u);
-    EXPECT_EQ(events.trayKinds[0], 1);
-    for (size_t i = 1; i < events.trayKinds.size(); ++i) EXPECT_NE(events.trayKinds[i], 1);
+    EXPECT_EQ(events.trayKinds[0], TrayEvent::click);
+    for (size_t i = 1; i < events.trayKinds.size(); ++i) {
+        EXPECT_NE(events.trayKinds[i], TrayEvent::click);
+    }
 }
 
 TEST_F(WindowEventsTest, NothingFiresBeforeTheEventsAreSet) {

@@ -13,14 +13,15 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "platform/windows_path_win32.h"
 #include "pump.h"
 #include "recording_events.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/single_instance.h"
 #include "ui/win32/tray_icon.h"
-#include "ui/win32/wide_text.h"
 #include "ui/win32/win32_ui_thread.h"
 
 namespace quorvane::ui {
@@ -83,12 +84,21 @@ TEST_F(MainWindowTest, HasTheDefinedFrameClientAreaAndControls) {
     GetWindowTextW(window.handle(), caption, 64);
     EXPECT_STREQ(caption, L"Quorvane下载器");
 
-    for (Control control :
-         {Control::超文本浏览框1, Control::透明标签1, Control::组合框1,
-          Control::解压哪个文件透明标签, Control::下载进度透明标签, Control::当前文件透明标签,
-          Control::进度条, Control::超级按钮_接收, Control::超级按钮_取消,
-          Control::超级按钮_打开已下载文件, Control::编辑框A1}) {
-        const RECT expected = definedGeometry(control);
+    // The definition's places, written out here so that the window's table is checked.
+    const std::pair<Control, RECT> places[] = {
+        {Control::超文本浏览框1, {8, 8, 440, 228}},
+        {Control::透明标签1, {8, 238, 440, 258}},
+        {Control::组合框1, {8, 268, 440, 288}},
+        {Control::解压哪个文件透明标签, {8, 297, 440, 321}},
+        {Control::下载进度透明标签, {8, 324, 224, 348}},
+        {Control::当前文件透明标签, {224, 324, 440, 348}},
+        {Control::进度条, {7, 356, 440, 380}},
+        {Control::超级按钮_接收, {13, 392, 96, 420}},
+        {Control::超级按钮_取消, {120, 392, 203, 420}},
+        {Control::超级按钮_打开已下载文件, {224, 392, 432, 420}},
+        {Control::编辑框A1, {392, 500, 400, 516}},
+    };
+    for (const auto& [control, expected] : places) {
         const RECT actual = clientRect(control);
         EXPECT_EQ(actual.left, expected.left) << static_cast<int>(control);
         EXPECT_EQ(actual.top, expected.top) << static_cast<int>(control);
@@ -324,7 +334,7 @@ TEST_F(MainWindowTest, TrayClicksReachTheProgramAndRestoreTheWindow) {
     SendMessageW(window.handle(), kTrayMessage, 1, WM_MOUSEMOVE);
     SendMessageW(window.handle(), kTrayMessage, 1, WM_LBUTTONUP);
     SendMessageW(window.handle(), kTrayMessage, 1, WM_RBUTTONUP);
-    EXPECT_EQ(events.trayKinds, (std::vector<int>{1, 2}));
+    EXPECT_EQ(events.trayKinds, (std::vector<TrayEvent>{TrayEvent::click, TrayEvent::contextMenu}));
 
     window.setWindowState(WindowState::minimised);
     pumpFor(50ms);
@@ -418,7 +428,7 @@ bool trayHoldsIcon(HWND window) {
 TEST_F(MainWindowTest, TheTrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
     const std::string tip = "正在下载第1个文件，共2个文件\r\n下载已完成：37%";
     if (!window.setTrayIcon(tip)) GTEST_SKIP() << "no notification area on this display";
-    EXPECT_EQ(window.trayTip(), wideFromUtf8(tip));
+    EXPECT_EQ(window.trayTip(), platform::wideFromUtf8(tip));
     ASSERT_TRUE(trayHoldsIcon(window.handle()));
 
     // Explorer restarts: its notification area starts out empty.
@@ -431,7 +441,7 @@ TEST_F(MainWindowTest, TheTrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
     const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     SendMessageW(window.handle(), taskbarCreated, 0, 0);
     EXPECT_TRUE(trayHoldsIcon(window.handle()));
-    EXPECT_EQ(window.trayTip(), wideFromUtf8(tip));
+    EXPECT_EQ(window.trayTip(), platform::wideFromUtf8(tip));
 
     // A removed icon stays away.
     window.removeTrayIcon();

@@ -9,42 +9,31 @@
 
 #include "ui/qt/program_icon.h"
 #include "ui/qt/start_page_view.h"
+#include "ui/qt/window_thread_queue.h"
+#include "ui/start_page.h"
+#include "ui/window_definition.h"
 #include "ui/window_events.h"
-
-#ifndef QUORVANE_WEB_HOME
-#define QUORVANE_WEB_HOME "http://127.0.0.1:18080/downlist.htm"
-#endif
 
 namespace quorvane::ui {
 
 namespace {
 
-constexpr QSize kClientSize(448, 432);
-// Frame and title bar included; used to centre the window before the frame is known.
-constexpr QSize kOuterSize(454, 461);
-// Windows' timers cannot tick faster than this; the timers' stored 1 ms means "as fast as the
-// platform's timers go".
-constexpr int kTimerIntervalMs = 10;
+// The timers' defined 1 ms means "as fast as the platform's timers go"; Windows holds its timers
+// to 10 ms, and so does this window.
+constexpr int kQtTimerIntervalMs = 10;
 
-// Kinds of mouse action on the notification-area icon, as the program numbers them.
-constexpr int kTrayClick = 1;
-constexpr int kTrayContextMenu = 2;
-constexpr int kTrayDoubleClick = 3;
-constexpr int kTrayMiddleClick = 4;
-constexpr int kTrayOther = 0;
-
-int trayEventKind(QSystemTrayIcon::ActivationReason reason) {
+TrayEvent trayEventKind(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
         case QSystemTrayIcon::Trigger:
-            return kTrayClick;
+            return TrayEvent::click;
         case QSystemTrayIcon::Context:
-            return kTrayContextMenu;
+            return TrayEvent::contextMenu;
         case QSystemTrayIcon::DoubleClick:
-            return kTrayDoubleClick;
+            return TrayEvent::doubleClick;
         case QSystemTrayIcon::MiddleClick:
-            return kTrayMiddleClick;
+            return TrayEvent::middleClick;
         default:
-            return kTrayOther;
+            return TrayEvent::other;
     }
 }
 
@@ -54,11 +43,18 @@ MainWindow::MainWindow(const QUrl& startPage)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
+      timers_(
+          [this](WindowTimer which) {
+              timer(which).start(kQtTimerIntervalMs);
+              return true;
+          },
+          [this](WindowTimer which) { timer(which).stop(); }),
       trayIcon_(this),
-      workerCalls_(this) {
-    setWindowTitle(QStringLiteral("Quorvane下载器"));
+      workerCalls_(windowThreadQueueOf(this)) {
+    setWindowTitle(
+        QString::fromUtf8(kWindowCaption.data(), static_cast<qsizetype>(kWindowCaption.size())));
     setWindowIcon(programIcon());
-    setFixedSize(kClientSize);
+    setFixedSize(kClientWidth, kClientHeight);
     controls_ = createWindowControls(this);
     trayIcon_.setIcon(programIcon());
     connectControlEvents();
@@ -72,7 +68,8 @@ MainWindow::~MainWindow() {
 }
 
 QUrl MainWindow::defaultStartPage() {
-    return QUrl(QStringLiteral(QUORVANE_WEB_HOME));
+    const std::string_view page = ui::defaultStartPage();
+    return QUrl(QString::fromUtf8(page.data(), static_cast<qsizetype>(page.size())));
 }
 
 void MainWindow::setEvents(WindowEvents* events) {
@@ -104,33 +101,20 @@ void MainWindow::deliver(void (WindowEvents::*handler)()) {
     if (events_) (events_->*handler)();
 }
 
-// Both tick at their interval from the window's creation to the program's end whenever a tick
-// can have work. In between they rest, so that an idle window costs next to nothing; whatever
-// can give them work (an event of the window, a change to a control) wakes them first.
 void MainWindow::startTimers() {
-    connect(&progressTimer_, &QTimer::timeout, this, [this] {
-        if (events_) events_->showProgress();
-        restWithoutWork(progressTimer_);
-    });
-    connect(&multiFileTimer_, &QTimer::timeout, this, [this] {
-        if (events_) events_->onMultiFileTimerTick();
-        restWithoutWork(multiFileTimer_);
-    });
+    for (WindowTimer which : {WindowTimer::progress, WindowTimer::multiFile}) {
+        connect(&timer(which), &QTimer::timeout, this,
+                [this, which] { timers_.tick(which, events_); });
+    }
     wakeTimers();
 }
 
-void MainWindow::wakeTimers() {
-    if (!progressTimer_.isActive()) progressTimer_.start(kTimerIntervalMs);
-    if (!multiFileTimer_.isActive()) multiFileTimer_.start(kTimerIntervalMs);
-}
-
-// Each timer rests after a tick of its own, so that a woken timer always gets one.
-void MainWindow::restWithoutWork(QTimer& timer) {
-    if (!events_ || !events_->timersHaveWork()) timer.stop();
+QTimer& MainWindow::timer(WindowTimer which) {
+    return which == WindowTimer::progress ? progressTimer_ : multiFileTimer_;
 }
 
 bool MainWindow::timersTicking() const {
-    return progressTimer_.isActive() || multiFileTimer_.isActive();
+    return timers_.ticking();
 }
 
 void MainWindow::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
@@ -156,7 +140,7 @@ void MainWindow::comeToFront() {
 void MainWindow::showCentred() {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(kOuterSize.width() / 2, kOuterSize.height() / 2));
+        move(area.center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
     }
     show();
 }

@@ -10,7 +10,8 @@
 #include <QUrl>
 #include <QWidget>
 
-#include "ui/qt/worker_call_gate.h"
+#include "ui/window_timers.h"
+#include "ui/worker_call_gate.h"
 
 // moc cannot parse identifiers outside ASCII, which the control names are; it needs neither header.
 #ifndef Q_MOC_RUN
@@ -66,7 +67,8 @@ class MainWindow final : public QWidget, public Controls {
     void setWindowState(WindowState state) override;
     bool setTrayIcon(std::string_view tip) override;
     void removeTrayIcon() override;
-    MessageBoxAnswer messageBox(std::string_view text, std::string_view title, int flags) override;
+    MessageBoxAnswer messageBox(std::string_view text, std::string_view title,
+                                MessageBoxFlags flags) override;
 
   signals:
     // The close request was granted; the window is closing.
@@ -78,8 +80,8 @@ class MainWindow final : public QWidget, public Controls {
   private:
     void connectControlEvents();
     void startTimers();
-    void wakeTimers();
-    void restWithoutWork(QTimer& timer);
+    void wakeTimers() { timers_.wake(); }
+    QTimer& timer(WindowTimer which);
     void deliver(void (WindowEvents::*handler)());
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void assertOnGuiThread() const;
@@ -93,6 +95,7 @@ class MainWindow final : public QWidget, public Controls {
     WindowControls controls_;
     QTimer progressTimer_;   // 时钟
     QTimer multiFileTimer_;  // 多文件下载时钟
+    WindowTimers timers_;
     QSystemTrayIcon trayIcon_;
     WindowEvents* events_ = nullptr;
     WorkerCallGate workerCalls_;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "ui/control_rules.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/message_box.h"
 #include "ui/window_events.h"
@@ -95,7 +96,8 @@ void MainWindow::removeTrayIcon() {
     });
 }
 
-MessageBoxAnswer MainWindow::messageBox(std::string_view text, std::string_view title, int flags) {
+MessageBoxAnswer MainWindow::messageBox(std::string_view text, std::string_view title,
+                                        MessageBoxFlags flags) {
     return callOnGuiThread(workerCalls_, MessageBoxAnswer::no, [&] {
         return showMessageBox(this, fromUtf8(text), fromUtf8(title), flags);
     });
@@ -110,9 +112,7 @@ void MainWindow::applyText(Control control, const QString& text) {
         if (label->text() != text) label->setText(text);
     } else if (auto* box = qobject_cast<QLineEdit*>(widget)) {
         box->setText(text);
-        // Every write counts as a change, also one that leaves the text as it was, and the
-        // correction runs before the write returns.
-        if (control == Control::编辑框2 && events_) events_->clampConnectionCount();
+        afterTextWritten(events_, control);
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(text);
     }

@@ -45,7 +45,8 @@ void addButtons(QMessageBox& box, int flags) {
 }  // namespace
 
 MessageBoxAnswer showMessageBox(QWidget* parent, const QString& text, const QString& title,
-                                int flags) {
+                                MessageBoxFlags boxFlags) {
+    const int flags = static_cast<int>(boxFlags);
     QMessageBox box(parent);
     box.setWindowTitle(title);
     box.setText(text);

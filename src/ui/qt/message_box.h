@@ -13,6 +13,6 @@ namespace quorvane::ui {
 // Shows the box modal to parent and returns the button pressed. The event loop keeps running
 // meanwhile, so timers tick on. Closing a Yes/No box without a choice answers No.
 MessageBoxAnswer showMessageBox(QWidget* parent, const QString& text, const QString& title,
-                                int flags);
+                                MessageBoxFlags flags);
 
 }  // namespace quorvane::ui

@@ -1,7 +1,9 @@
 #pragma once
 
-// The controls of the main window as its definition gives them: kind, position, size, colours,
-// alignment, caption and initial state. The window owns them (Qt parent); this only creates them.
+// The controls of the main window, made from the window's table (ui/window_definition.h). The
+// window owns them (Qt parent); this only creates them.
+
+#include <array>
 
 #include "ui/controls.h"
 
@@ -17,27 +19,22 @@ namespace quorvane::ui {
 class StartPageView;
 
 struct WindowControls {
+    std::array<QWidget*, kControlCount> widgets{};
+    // The ones the window works on beyond text and enabled state.
     StartPageView* 超文本浏览框1 = nullptr;
-    QLabel* 透明标签1 = nullptr;
     QComboBox* 组合框1 = nullptr;
-    QLabel* 解压哪个文件透明标签 = nullptr;
-    QLabel* 下载进度透明标签 = nullptr;
-    QLabel* 当前文件透明标签 = nullptr;
     QProgressBar* 进度条 = nullptr;
     QPushButton* 超级按钮_接收 = nullptr;
     QPushButton* 超级按钮_取消 = nullptr;
     QPushButton* 超级按钮_打开已下载文件 = nullptr;
-    QLineEdit* 编辑框A1 = nullptr;
     QLineEdit* 编辑框2 = nullptr;
-    QLabel* 标签3 = nullptr;
     QLabel* 标签4 = nullptr;
-    QLabel* 标签1 = nullptr;
 
-    QWidget* widget(Control control) const;
+    QWidget* widget(Control control) const { return widgets[static_cast<std::size_t>(control)]; }
 };
 
-// Creates every control as a child of window, in the definition's order (which is also the
-// keyboard focus order).
+// Creates every control as a child of window, in the table's order (which is also the keyboard
+// focus order).
 WindowControls createWindowControls(QWidget* window);
 
 }  // namespace quorvane::ui

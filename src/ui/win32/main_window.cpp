@@ -4,35 +4,33 @@
 
 #include <cassert>
 
+#include "platform/windows_path_win32.h"
+#include "ui/start_page.h"
 #include "ui/win32/accessible_name.h"
+#include "ui/win32/dpi.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/single_instance.h"
 #include "ui/win32/web_browser_host.h"
-#include "ui/win32/wide_text.h"
+#include "ui/window_definition.h"
 #include "ui/window_events.h"
-
-#ifndef QUORVANE_WEB_HOME
-#define QUORVANE_WEB_HOME "http://127.0.0.1:18080/downlist.htm"
-#endif
 
 namespace quorvane::ui {
 
 namespace {
 
-constexpr wchar_t kCaption[] = L"Quorvane下载器";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
-constexpr int kClientWidth = 448;
-constexpr int kClientHeight = 432;
 
-// Both timers are stored with 1 ms: as fast as the platform goes. Windows holds them to its own
-// minimum (USER_TIMER_MINIMUM, 10 ms).
+// Windows holds the timers' 1 ms to its own minimum (USER_TIMER_MINIMUM, 10 ms).
 constexpr UINT_PTR kProgressTimer = 1;   // 时钟
 constexpr UINT_PTR kMultiFileTimer = 2;  // 多文件下载时钟
-constexpr UINT kTimerIntervalMs = 1;
+
+UINT_PTR timerId(WindowTimer timer) {
+    return timer == WindowTimer::progress ? kProgressTimer : kMultiFileTimer;
+}
 
 HICON loadProgramIcon(int sizeMetric, UINT dpi) {
-    const int size = GetSystemMetricsForDpi(sizeMetric, dpi);
+    const int size = dpiFunctions().systemMetric(sizeMetric, dpi);
     auto* icon =
         static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM_ICON),
                                       IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
@@ -65,14 +63,21 @@ void registerWindowClass(WNDPROC procedure) {
 SIZE outerSize(UINT dpi) {
     RECT frame{0, 0, MulDiv(kClientWidth, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI),
                MulDiv(kClientHeight, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI)};
-    AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, dpi);
+    dpiFunctions().adjustWindowRect(&frame, kStyle, kExStyle, dpi);
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 }  // namespace
 
 MainWindow::MainWindow(std::wstring startPage)
-    : startPage_(std::move(startPage)), whiteBrush_(CreateSolidBrush(kWhite)) {}
+    : startPage_(std::move(startPage)),
+      whiteBrush_(CreateSolidBrush(colourRef(kWhite))),
+      timers_(
+          [this](WindowTimer timer) {
+              return window_ && SetTimer(window_, timerId(timer), kTimerIntervalMs, nullptr) != 0;
+          },
+          [this](WindowTimer timer) { KillTimer(window_, timerId(timer)); }),
+      workerCalls_(std::make_unique<TaskWindow>()) {}
 
 MainWindow::~MainWindow() {
     // The program may be gone already; nothing from here on reaches it.
@@ -90,7 +95,7 @@ MainWindow::~MainWindow() {
 }
 
 std::wstring MainWindow::defaultStartPage() {
-    return wideFromUtf8(QUORVANE_WEB_HOME);
+    return platform::wideFromUtf8(ui::defaultStartPage());
 }
 
 bool MainWindow::create() {
@@ -101,17 +106,21 @@ bool MainWindow::create() {
     InitCommonControlsEx(&classes);
     registerWindowClass(&MainWindow::procedure);
 
-    const UINT systemDpi = GetDpiForSystem();
-    const SIZE size = outerSize(systemDpi);
-    window_ = CreateWindowExW(kExStyle, kClassName, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                              size.cx, size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    const SIZE size = outerSize(dpiFunctions().systemDpi());
+    const std::wstring caption = platform::wideFromUtf8(kWindowCaption);
+    window_ =
+        CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        size.cx, size.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!window_) return false;
 
     controls_ = createWindowControls(window_);
-    // What a screen reader calls the two controls without a caption of their own.
-    setAccessibleName(controls_.handle(Control::进度条), L"下载进度");
-    setAccessibleName(controls_.handle(Control::组合框1), L"请选择要下载的文件：");
-    applyDpi(GetDpiForWindow(window_));
+    // What a screen reader calls the controls without a caption of their own.
+    for (const ControlDefinition& definition : windowDefinition()) {
+        if (definition.accessibleName.empty()) continue;
+        setAccessibleName(controls_.handle(definition.control),
+                          platform::wideFromUtf8(definition.accessibleName).c_str());
+    }
+    applyDpi(dpiFunctions().windowDpi(window_));
     browser_ = WebBrowserHost::create(controls_.handle(Control::超文本浏览框1), startPage_);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
     showWindowMessage_ = RegisterWindowMessageW(kShowWindowMessageName);
@@ -129,27 +138,9 @@ void MainWindow::setEvents(WindowEvents* events) {
     wakeTimers();
 }
 
-// Both tick at their interval from the window's creation to the program's end whenever a tick
-// can have work. In between they rest, so that an idle window costs next to nothing; whatever
-// can give them work (an event of the window, a change to a control) wakes them first.
-void MainWindow::wakeTimers() {
-    if (!window_) return;
-    if (!progressTicking_) {
-        progressTicking_ = SetTimer(window_, kProgressTimer, kTimerIntervalMs, nullptr) != 0;
-    }
-    if (!multiFileTicking_) {
-        multiFileTicking_ = SetTimer(window_, kMultiFileTimer, kTimerIntervalMs, nullptr) != 0;
-    }
-}
-
-// Each timer rests after a tick of its own, so that a woken timer always gets one.
 void MainWindow::onTimer(UINT_PTR timer) {
-    const bool progress = timer == kProgressTimer;
-    if (!progress && timer != kMultiFileTimer) return;
-    if (events_) progress ? events_->showProgress() : events_->onMultiFileTimerTick();
-    if (events_ && events_->timersHaveWork()) return;
-    KillTimer(window_, timer);
-    (progress ? progressTicking_ : multiFileTicking_) = false;
+    if (timer == kProgressTimer) timers_.tick(WindowTimer::progress, events_);
+    if (timer == kMultiFileTimer) timers_.tick(WindowTimer::multiFile, events_);
 }
 
 void MainWindow::stopServingWorkers() {
@@ -190,9 +181,8 @@ bool MainWindow::preTranslate(MSG& message) {
 void MainWindow::applyDpi(UINT dpi) {
     dpi_ = dpi;
     NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
     HFONT font = nullptr;
-    if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+    if (dpiFunctions().nonClientMetrics(metrics, dpi)) {
         font = CreateFontIndirectW(&metrics.lfMessageFont);
     }
     layoutWindowControls(controls_, dpi,
@@ -254,7 +244,8 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             drawLabel(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return TRUE;
         case kTrayMessage:
-            if (const int kind = trayEventKind(LOWORD(lParam)); kind != 0 && events_) {
+            if (const TrayEvent kind = trayEventKind(LOWORD(lParam));
+                kind != TrayEvent::other && events_) {
                 wakeTimers();
                 events_->onTrayEvent(kind);
             }
@@ -327,8 +318,8 @@ LRESULT MainWindow::colourControl(UINT message, HDC dc, HWND child) {
                               reinterpret_cast<LPARAM>(child));
     }
     SetTextColor(dc, *colour);
-    if (*control == Control::组合框1 || *control == Control::编辑框2) {
-        SetBkColor(dc, kWhite);
+    if (definitionOf(*control).background == kWhite) {
+        SetBkColor(dc, colourRef(kWhite));
         return reinterpret_cast<LRESULT>(whiteBrush_);
     }
     SetBkMode(dc, TRANSPARENT);
@@ -346,7 +337,7 @@ void MainWindow::drawLabel(const DRAWITEMSTRUCT& item) {
     const int savedState = SaveDC(item.hDC);
     SelectObject(item.hDC, font_ ? font_ : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(item.hDC, TRANSPARENT);
-    SetTextColor(item.hDC, textColour(*control).value_or(kDarkBlue));
+    SetTextColor(item.hDC, textColour(*control).value_or(colourRef(kDarkBlue)));
     DrawTextW(
         item.hDC, caption.c_str(), static_cast<int>(caption.size()), &area,
         labelAlignment(*control) | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);

@@ -12,9 +12,11 @@
 #include <string>
 
 #include "ui/controls.h"
+#include "ui/win32/task_window.h"
 #include "ui/win32/tray_icon.h"
 #include "ui/win32/window_controls.h"
-#include "ui/win32/worker_call_gate.h"
+#include "ui/window_timers.h"
+#include "ui/worker_call_gate.h"
 
 namespace quorvane {
 class WindowEvents;
@@ -65,7 +67,7 @@ class MainWindow final : public Controls {
     bool closeAccepted() const { return closeAccepted_; }
     const std::wstring& trayTip() const { return tray_.tip(); }
     // Whether 时钟 or 多文件下载时钟 is ticking rather than resting.
-    bool timersTicking() const { return progressTicking_ || multiFileTicking_; }
+    bool timersTicking() const { return timers_.ticking(); }
     const WindowControls& controls() const { return controls_; }
 
     // Controls
@@ -82,14 +84,15 @@ class MainWindow final : public Controls {
     void setWindowState(WindowState state) override;
     bool setTrayIcon(std::string_view tip) override;
     void removeTrayIcon() override;
-    MessageBoxAnswer messageBox(std::string_view text, std::string_view title, int flags) override;
+    MessageBoxAnswer messageBox(std::string_view text, std::string_view title,
+                                MessageBoxFlags flags) override;
 
   private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void onCommand(int id, int notification);
     void onTimer(UINT_PTR timer);
-    void wakeTimers();
+    void wakeTimers() { timers_.wake(); }
     void onClose();
     void comeToFront();
     void onDpiChanged(UINT dpi, const RECT& suggested);
@@ -117,8 +120,7 @@ class MainWindow final : public Controls {
     UINT taskbarCreated_ = 0;
     UINT showWindowMessage_ = 0;
     bool closeAccepted_ = false;
-    bool progressTicking_ = false;
-    bool multiFileTicking_ = false;
+    WindowTimers timers_;
     WindowEvents* events_ = nullptr;
     std::function<void()> sessionEndHandler_;
     WorkerCallGate workerCalls_;

@@ -7,8 +7,9 @@
 
 #include <algorithm>
 
+#include "platform/windows_path_win32.h"
+#include "ui/control_rules.h"
 #include "ui/win32/message_box.h"
-#include "ui/win32/wide_text.h"
 #include "ui/window_events.h"
 
 namespace quorvane::ui {
@@ -39,12 +40,12 @@ std::wstring chosenItemText(HWND chooser) {
 }  // namespace
 
 void MainWindow::setText(Control control, std::string_view text) {
-    callOnGuiThread(workerCalls_, [&] { applyText(control, wideFromUtf8(text)); });
+    callOnGuiThread(workerCalls_, [&] { applyText(control, platform::wideFromUtf8(text)); });
 }
 
 std::string MainWindow::text(Control control) {
     return callOnGuiThread(workerCalls_, std::string(),
-                           [&] { return utf8FromWide(readText(control)); });
+                           [&] { return platform::utf8FromWide(readText(control)); });
 }
 
 void MainWindow::setDisabled(Control control, bool disabled) {
@@ -62,7 +63,7 @@ bool MainWindow::isDisabled(Control control) {
 void MainWindow::addItem(std::string_view text) {
     callOnGuiThread(workerCalls_, [&] {
         wakeTimers();
-        const std::wstring item = wideFromUtf8(text);
+        const std::wstring item = platform::wideFromUtf8(text);
         SendMessageW(controls_.handle(Control::组合框1), CB_ADDSTRING, 0,
                      reinterpret_cast<LPARAM>(item.c_str()));
     });
@@ -110,7 +111,7 @@ void MainWindow::setWindowState(WindowState state) {
 bool MainWindow::setTrayIcon(std::string_view tip) {
     return callOnGuiThread(workerCalls_, false, [&] {
         wakeTimers();
-        return tray_.show(wideFromUtf8(tip));
+        return tray_.show(platform::wideFromUtf8(tip));
     });
 }
 
@@ -121,7 +122,8 @@ void MainWindow::removeTrayIcon() {
     });
 }
 
-MessageBoxAnswer MainWindow::messageBox(std::string_view text, std::string_view title, int flags) {
+MessageBoxAnswer MainWindow::messageBox(std::string_view text, std::string_view title,
+                                        MessageBoxFlags flags) {
     return callOnGuiThread(workerCalls_, MessageBoxAnswer::no,
                            [&] { return showMessageBox(window_, text, title, flags); });
 }
@@ -143,9 +145,7 @@ void MainWindow::applyText(Control control, const std::wstring& text) {
             InvalidateRect(window, nullptr, TRUE);
         }
     }
-    // Every write counts as a change, also one that leaves the text as it was, and the
-    // correction runs before the write returns.
-    if (control == Control::编辑框2 && events_) events_->clampConnectionCount();
+    afterTextWritten(events_, control);
 }
 
 std::wstring MainWindow::readText(Control control) const {

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "app/system.h"
 #include "download/engine_downloader.h"
+#include "ui/program_end.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/single_instance.h"
 #include "ui/win32/win32_ui_thread.h"
@@ -45,23 +46,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         quorvane::Program program(window, downloader, system);
         window.setEvents(&program);
 
-        bool woundDown = false;
-        auto windDown = [&] {
-            if (woundDown) return;
-            woundDown = true;
-            uiThread.close();
-            window.stopServingWorkers();
-            program.shutdown();
-            program.releaseGlobals();
-        };
-        window.setSessionEndHandler(windDown);
+        quorvane::ui::ProgramEnd programEnd([&] { uiThread.close(); },
+                                            [&] { window.stopServingWorkers(); }, program);
+        window.setSessionEndHandler([&] { programEnd.run(); });
 
         if (window.create()) {
             program.onWindowCreated();
             window.showCentred();
             exitCode = runMessageLoop(window);
         }
-        windDown();
+        programEnd.run();
     }
     if (oleReady) OleUninitialize();
     return exitCode;

@@ -10,23 +10,25 @@
 #include <functional>
 #include <mutex>
 
+#include "ui/worker_call_gate.h"
+
 namespace quorvane::ui {
 
-class TaskWindow {
+class TaskWindow final : public WindowThreadQueue {
   public:
     TaskWindow();
-    ~TaskWindow();
+    ~TaskWindow() override;
 
     TaskWindow(const TaskWindow&) = delete;
     TaskWindow& operator=(const TaskWindow&) = delete;
 
-    bool onOwnerThread() const { return GetCurrentThreadId() == ownerThread_; }
+    bool onWindowThread() const override { return GetCurrentThreadId() == ownerThread_; }
 
     // Returns false, dropping the task, once closed or when no window could be made.
-    bool post(std::function<void()> task);
+    bool post(std::function<void()> task) override;
 
     // Drops every queued task and every later one.
-    void close();
+    void close() override;
 
   private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -55,18 +55,18 @@ void TrayIcon::restore() {
     show(tip_);
 }
 
-int trayEventKind(UINT mouseMessage) {
+TrayEvent trayEventKind(UINT mouseMessage) {
     switch (mouseMessage) {
         case WM_LBUTTONUP:
-            return 1;  // click
+            return TrayEvent::click;
         case WM_RBUTTONUP:
-            return 2;  // context menu
+            return TrayEvent::contextMenu;
         case WM_LBUTTONDBLCLK:
-            return 3;
+            return TrayEvent::doubleClick;
         case WM_MBUTTONUP:
-            return 4;
+            return TrayEvent::middleClick;
         default:
-            return 0;
+            return TrayEvent::other;
     }
 }
 

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "ui/controls.h"
+
 namespace quorvane::ui {
 
 inline constexpr UINT kTrayMessage = WM_APP + 0x10;
@@ -42,8 +44,8 @@ class TrayIcon {
     bool visible_ = false;  // the notification area holds it
 };
 
-// The kind of mouse action as the program numbers them (1 is a click), from the notification's
-// mouse message; 0 for actions the program has no number for.
-int trayEventKind(UINT mouseMessage);
+// The kind of mouse action, from the notification's mouse message; other for actions the program
+// has no name for.
+TrayEvent trayEventKind(UINT mouseMessage);
 
 }  // namespace quorvane::ui

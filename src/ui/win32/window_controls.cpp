@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "platform/windows_path_win32.h"
+
 namespace quorvane::ui {
 
 namespace {
@@ -9,50 +11,42 @@ namespace {
 // How much room the file chooser's list gets when it drops down, beyond its closed height.
 constexpr int kDropDownListHeight = 200;
 
-struct ControlDefinition {
-    Control control;
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+
+struct WindowKind {
     const wchar_t* windowClass;
     DWORD style;
-    RECT geometry;  // left, top, right, bottom at 96 DPI
-    const wchar_t* caption;
 };
 
-constexpr RECT box(int left, int top, int width, int height) {
-    return {left, top, left + width, top + height};
+WindowKind windowKind(const ControlDefinition& d) {
+    switch (d.kind) {
+        case ControlKind::webView:
+            return {L"STATIC", kChild | WS_CLIPCHILDREN | SS_NOTIFY};
+        case ControlKind::transparentLabel:
+            // Owner-drawn so that their colour holds although they are disabled for good.
+            return {L"STATIC", kChild | SS_OWNERDRAW | SS_NOPREFIX};
+        case ControlKind::dropDownList:
+            return {WC_COMBOBOXW, kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST};
+        case ControlKind::progressBar:
+            return {PROGRESS_CLASSW, kChild};
+        case ControlKind::pushButton:
+            return {L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON};
+        case ControlKind::editBox:
+            return {L"EDIT", kChild | ES_AUTOHSCROLL};
+        case ControlKind::numberBox:
+            return {L"EDIT", kChild | ES_NUMBER | ES_AUTOHSCROLL};
+        case ControlKind::label:
+            return {L"STATIC", kChild | SS_LEFT | SS_NOPREFIX};
+    }
+    return {L"STATIC", kChild};
 }
 
-constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-// Owner-drawn so that their colour holds although they are disabled for good.
-constexpr DWORD kTransparentLabel = kChild | WS_DISABLED | SS_OWNERDRAW | SS_NOPREFIX;
-constexpr DWORD kHiddenLabel = WS_CHILD | SS_LEFT | SS_NOPREFIX;
-constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-
-// In the definition's order, which is also the keyboard focus order.
-const ControlDefinition kDefinitions[kControlCount] = {
-    {Control::超文本浏览框1, L"STATIC", kChild | WS_CLIPCHILDREN | SS_NOTIFY, box(8, 8, 432, 220),
-     L""},
-    {Control::透明标签1, L"STATIC", kTransparentLabel, box(8, 238, 432, 20),
-     L"正在读取文件列表，请稍候！(1)"},
-    {Control::组合框1, WC_COMBOBOXW, kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
-     box(8, 268, 432, 20), L""},
-    {Control::解压哪个文件透明标签, L"STATIC", kTransparentLabel, box(8, 297, 432, 24), L""},
-    {Control::下载进度透明标签, L"STATIC", kTransparentLabel, box(8, 324, 216, 24), L""},
-    {Control::当前文件透明标签, L"STATIC", kTransparentLabel, box(224, 324, 216, 24), L""},
-    {Control::进度条, PROGRESS_CLASSW, kChild, box(7, 356, 433, 24), L""},
-    {Control::超级按钮_接收, L"BUTTON", kButton, box(13, 392, 83, 28), L"开始下载"},
-    {Control::超级按钮_取消, L"BUTTON", kButton, box(120, 392, 83, 28), L"取消下载"},
-    {Control::超级按钮_打开已下载文件, L"BUTTON", kButton, box(224, 392, 208, 28),
-     L"打开下载文件保存的文件夹"},
-    // Below the client area, so it is never seen; not reached with Tab, and hidden, so that no
-    // screen reader meets it either.
-    {Control::编辑框A1, L"EDIT", WS_CHILD | ES_AUTOHSCROLL, box(392, 500, 8, 16), L""},
-    {Control::编辑框2, L"EDIT", WS_CHILD | ES_NUMBER | ES_AUTOHSCROLL, box(8, 440, 48, 20), L"10"},
-    {Control::标签3, L"STATIC", kHiddenLabel, box(8, 464, 200, 20), L"下载线程（1-100）："},
-    {Control::标签4, L"STATIC", kHiddenLabel, box(8, 488, 432, 40),
-     L"下载线程设置的越高下载速度越快，但不宜设置太高，设置太高可能导致下载异常或不能下载。"
-     L"（推荐值10）"},
-    {Control::标签1, L"STATIC", kHiddenLabel, box(8, 532, 200, 20), L"请选择要下载的文件："},
-};
+DWORD styleOf(const ControlDefinition& d) {
+    DWORD style = windowKind(d).style;
+    if (!d.shown) style &= ~static_cast<DWORD>(WS_VISIBLE);
+    if (!d.enabled) style |= WS_DISABLED;
+    return style;
+}
 
 int scaled(int pixels, UINT dpi) {
     return MulDiv(pixels, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
@@ -75,41 +69,16 @@ void setClosedHeight(HWND chooser, int height) {
 
 }  // namespace
 
-RECT definedGeometry(Control control) {
-    return kDefinitions[static_cast<int>(control)].geometry;
-}
-
-bool isTransparentLabel(Control control) {
-    return (kDefinitions[static_cast<int>(control)].style & SS_TYPEMASK) == SS_OWNERDRAW;
-}
-
-std::optional<COLORREF> textColour(Control control) {
-    switch (control) {
-        case Control::解压哪个文件透明标签:
-            return kBlue;
-        case Control::透明标签1:
-        case Control::下载进度透明标签:
-        case Control::当前文件透明标签:
-        case Control::组合框1:
-        case Control::编辑框2:
-        case Control::标签3:
-        case Control::标签4:
-        case Control::标签1:
-            return kDarkBlue;
-        default:
-            return std::nullopt;
-    }
-}
-
 UINT labelAlignment(Control control) {
-    switch (control) {
-        case Control::下载进度透明标签:
+    switch (definitionOf(control).alignment) {
+        case TextAlignment::left:
             return DT_LEFT;
-        case Control::当前文件透明标签:
+        case TextAlignment::right:
             return DT_RIGHT;
-        default:
-            return DT_CENTER;
+        case TextAlignment::centre:
+            break;
     }
+    return DT_CENTER;
 }
 
 std::optional<Control> WindowControls::controlOf(HWND child) const {
@@ -123,31 +92,31 @@ std::optional<Control> WindowControls::controlOf(HWND child) const {
 WindowControls createWindowControls(HWND window) {
     WindowControls controls;
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    for (const ControlDefinition& definition : kDefinitions) {
-        const RECT& r = definition.geometry;
-        controls.handles[static_cast<int>(definition.control)] = CreateWindowExW(
-            0, definition.windowClass, definition.caption, definition.style, r.left, r.top,
-            r.right - r.left, r.bottom - r.top, window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(definition.control))), instance,
-            nullptr);
+    for (const ControlDefinition& d : windowDefinition()) {
+        const Box& r = d.geometry;
+        const std::wstring caption = platform::wideFromUtf8(d.caption);
+        controls.handles[static_cast<int>(d.control)] = CreateWindowExW(
+            0, windowKind(d).windowClass, caption.c_str(), styleOf(d), r.left, r.top, r.width,
+            r.height, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(d.control))),
+            instance, nullptr);
     }
-    const HWND bar = controls.handle(Control::进度条);
-    SendMessageW(bar, PBM_SETRANGE32, 0, 100);
-    SendMessageW(bar, PBM_SETPOS, 0, 0);
+    const ControlDefinition& bar = definitionOf(Control::进度条);
+    SendMessageW(controls.handle(Control::进度条), PBM_SETRANGE32, bar.minimum, bar.maximum);
+    SendMessageW(controls.handle(Control::进度条), PBM_SETPOS, bar.minimum, 0);
     return controls;
 }
 
 void layoutWindowControls(const WindowControls& controls, UINT dpi, HFONT font) {
-    for (const ControlDefinition& definition : kDefinitions) {
-        const HWND control = controls.handle(definition.control);
+    for (const ControlDefinition& d : windowDefinition()) {
+        const HWND control = controls.handle(d.control);
         if (!control) continue;
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        const RECT& r = definition.geometry;
-        int height = scaled(r.bottom - r.top, dpi);
+        const Box& r = d.geometry;
+        const int height = scaled(r.height, dpi);
         // A drop-down list's window height is that of its open list.
-        const bool chooser = definition.control == Control::组合框1;
+        const bool chooser = d.kind == ControlKind::dropDownList;
         SetWindowPos(control, nullptr, scaled(r.left, dpi), scaled(r.top, dpi),
-                     scaled(r.right - r.left, dpi),
+                     scaled(r.width, dpi),
                      chooser ? height + scaled(kDropDownListHeight, dpi) : height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         if (chooser) setClosedHeight(control, height);

@@ -1,8 +1,8 @@
 #pragma once
 
-// The controls of the main window as its definition gives them: kind, position, size, colours,
-// alignment, caption and initial state. The window owns them (child windows); this creates them,
-// places them for the window's DPI and says how each is drawn.
+// The controls of the main window, made from the window's table (ui/window_definition.h). The
+// window owns them (child windows); this creates them, places them for the window's DPI and says
+// how each is drawn.
 
 #include <windows.h>
 
@@ -10,10 +10,9 @@
 #include <optional>
 
 #include "ui/controls.h"
+#include "ui/window_definition.h"
 
 namespace quorvane::ui {
-
-inline constexpr int kControlCount = static_cast<int>(Control::标签1) + 1;
 
 // Child-window identifiers; WM_COMMAND names the control by them. Clear of IDOK and IDCANCEL,
 // which the dialog keys send.
@@ -31,24 +30,28 @@ inline int controlId(Control control) {
     return kFirstControlId + static_cast<int>(control);
 }
 
-// Creates every control as a child of window, in the definition's order (which is also the
-// keyboard focus order), at its place for 96 DPI.
+// Creates every control as a child of window, in the table's order (which is also the keyboard
+// focus order), at its place for 96 DPI.
 WindowControls createWindowControls(HWND window);
 
 // Places every control for the given DPI and gives it the font.
 void layoutWindowControls(const WindowControls& controls, UINT dpi, HFONT font);
 
-// The definition's rectangle of a control, in client pixels at 96 DPI.
-RECT definedGeometry(Control control);
+inline bool isTransparentLabel(Control control) {
+    return definitionOf(control).kind == ControlKind::transparentLabel;
+}
 
-bool isTransparentLabel(Control control);
+inline COLORREF colourRef(const Colour& colour) {
+    return RGB(colour.red, colour.green, colour.blue);
+}
+
 // Text colour for the controls that have one of their own.
-std::optional<COLORREF> textColour(Control control);
+inline std::optional<COLORREF> textColour(Control control) {
+    const auto& colour = definitionOf(control).textColour;
+    return colour ? std::optional(colourRef(*colour)) : std::nullopt;
+}
+
 // DrawText alignment of a transparent label.
 UINT labelAlignment(Control control);
-
-inline constexpr COLORREF kDarkBlue = RGB(0, 0, 128);
-inline constexpr COLORREF kBlue = RGB(0, 136, 255);
-inline constexpr COLORREF kWhite = RGB(255, 255, 255);
 
 }  // namespace quorvane::ui

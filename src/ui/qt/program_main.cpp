@@ -14,6 +14,7 @@
 #include "app/program.h"
 #include "app/system.h"
 #include "download/engine_downloader.h"
+#include "ui/program_end.h"
 #include "ui/qt/application_setup.h"
 #include "ui/qt/end_when_window_destroyed.h"
 #include "ui/qt/main_window.h"
@@ -32,46 +33,29 @@ void loadQtTranslation(QApplication& app, QTranslator& translator) {
     }
 }
 
-// The end of the run, once: after the event loop, or from exit() when Qt gives up on a lost
-// display connection inside the loop. Nothing here needs the display.
-class ProgramEnd {
+// Qt calls exit() itself only when it gives up, on a lost display connection inside the loop.
+// Once the program's end has run, end there: tearing down the libraries' statics under
+// WebEngine's still running threads can crash the process on its way out. Nothing in the end
+// needs the display.
+quorvane::ui::ProgramEnd* endAtExit = nullptr;
+
+void endWhenQtExits() {
+    if (!endAtExit) return;
+    endAtExit->run();
+    std::fflush(nullptr);
+    std::_Exit(EXIT_FAILURE);
+}
+
+// While it lives, an exit() from inside Qt runs the program's end.
+class EndAtExit {
   public:
-    ProgramEnd(quorvane::ui::QtUiThread& uiThread, quorvane::ui::MainWindow& window,
-               quorvane::Program& program)
-        : uiThread_(uiThread), window_(window), program_(program) {
-        current = this;
-        // Qt calls exit() itself only when it gives up, on a lost display connection. Once the
-        // clean-up has run, end there: tearing down the libraries' statics under WebEngine's
-        // still running threads can crash the process on its way out.
-        std::atexit([] {
-            if (!current) return;
-            current->run();
-            std::fflush(nullptr);
-            std::_Exit(EXIT_FAILURE);
-        });
+    explicit EndAtExit(quorvane::ui::ProgramEnd& end) {
+        endAtExit = &end;
+        std::atexit(endWhenQtExits);
     }
-    ~ProgramEnd() {
-        run();
-        current = nullptr;
-    }
-    ProgramEnd(const ProgramEnd&) = delete;
-    ProgramEnd& operator=(const ProgramEnd&) = delete;
-
-    void run() {
-        if (done_) return;
-        done_ = true;
-        uiThread_.close();
-        window_.stopServingWorkers();
-        program_.shutdown();
-        program_.releaseGlobals();
-    }
-
-  private:
-    static inline ProgramEnd* current = nullptr;
-    quorvane::ui::QtUiThread& uiThread_;
-    quorvane::ui::MainWindow& window_;
-    quorvane::Program& program_;
-    bool done_ = false;
+    ~EndAtExit() { endAtExit = nullptr; }
+    EndAtExit(const EndAtExit&) = delete;
+    EndAtExit& operator=(const EndAtExit&) = delete;
 };
 
 }  // namespace
@@ -99,7 +83,9 @@ int main(int, char* argv[]) {
     quorvane::ui::MainWindow window;
     quorvane::Program program(window, downloader, system);
     window.setEvents(&program);
-    ProgramEnd programEnd(uiThread, window, program);
+    quorvane::ui::ProgramEnd programEnd([&] { uiThread.close(); },
+                                        [&] { window.stopServingWorkers(); }, program);
+    const EndAtExit endAtQtExit(programEnd);
     quorvane::ui::QuitOnSignals quitOnSignals;
     // exit, not quit: quit would ask the closing window once more whether it may close.
     QObject::connect(

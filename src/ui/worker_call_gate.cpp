@@ -1,10 +1,11 @@
-#include "ui/win32/worker_call_gate.h"
+#include "ui/worker_call_gate.h"
 
 #include <cassert>
 
 namespace quorvane::ui {
 
-WorkerCallGate::WorkerCallGate() : shared_(std::make_shared<Shared>()) {}
+WorkerCallGate::WorkerCallGate(std::unique_ptr<WindowThreadQueue> queue)
+    : shared_(std::make_shared<Shared>()), queue_(std::move(queue)) {}
 
 WorkerCallGate::~WorkerCallGate() {
     // Nobody may stay blocked on a window that is going away.
@@ -18,7 +19,7 @@ bool WorkerCallGate::runOnGuiThread(std::function<void()> work) {
     auto call = std::make_shared<Call>();
     call->work = std::move(work);
     auto shared = shared_;
-    const bool queued = tasks_.post([shared, call] {
+    const bool queued = queue_->post([shared, call] {
         // The caller has already been released; its captures may be gone.
         if (shared->stopped.load()) return;
         call->work();
@@ -36,12 +37,11 @@ bool WorkerCallGate::runOnGuiThread(std::function<void()> work) {
 }
 
 void WorkerCallGate::stopServing() {
-    assert(onGuiThread());
     {
         std::lock_guard lock(shared_->mutex);
         shared_->stopped.store(true);
     }
-    tasks_.close();
+    queue_->close();
     shared_->finished.notify_all();
 }
 

@@ -12,20 +12,30 @@
 #include <mutex>
 
 #include "ui/call_on_gui_thread.h"
-#include "ui/win32/task_window.h"
 
 namespace quorvane::ui {
 
+// How a window gets work onto its own thread: its toolkit's queued call or message.
+class WindowThreadQueue {
+  public:
+    virtual ~WindowThreadQueue() = default;
+    virtual bool onWindowThread() const = 0;
+    // Queues the task to run on the window's thread and returns at once; false, dropping the
+    // task, when it can no longer run there.
+    virtual bool post(std::function<void()> task) = 0;
+    // Drops queued and later tasks; the window stops serving. Window's thread only.
+    virtual void close() {}
+};
+
 class WorkerCallGate {
   public:
-    // Work is carried out on the thread that creates the gate.
-    WorkerCallGate();
+    explicit WorkerCallGate(std::unique_ptr<WindowThreadQueue> queue);
     ~WorkerCallGate();
 
     WorkerCallGate(const WorkerCallGate&) = delete;
     WorkerCallGate& operator=(const WorkerCallGate&) = delete;
 
-    bool onGuiThread() const { return tasks_.onOwnerThread(); }
+    bool onGuiThread() const { return queue_->onWindowThread(); }
 
     // From a worker thread: queues the work for the window's thread and waits until it has run.
     // Returns false, without the work having run, once serving has stopped.
@@ -47,7 +57,7 @@ class WorkerCallGate {
     };
 
     std::shared_ptr<Shared> shared_;
-    TaskWindow tasks_;
+    std::unique_ptr<WindowThreadQueue> queue_;
 };
 
 }  // namespace quorvane::ui
