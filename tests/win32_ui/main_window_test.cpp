@@ -19,6 +19,7 @@
 #include "platform/windows_path_win32.h"
 #include "pump.h"
 #include "recording_events.h"
+#include "ui/win32/dpi.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/single_instance.h"
 #include "ui/win32/tray_icon.h"
@@ -390,6 +391,42 @@ TEST_F(MainWindowTest, KeysOfThePageGoToTheBrowserAndPastTheDialogHandling) {
 }
 
 // Without a setting for the program file the WebBrowser control renders like Internet Explorer 7.
+// Without the per-monitor functions (Windows 7 and 8.1) the window gets what they would give at
+// the system's DPI, and at another DPI the system's metrics scaled to it.
+TEST(DpiFunctionsTest, WithoutThePerMonitorFunctionsTheSystemsDpiGivesTheSameSizes) {
+    const DpiFunctions& perMonitor = dpiFunctions();
+    const DpiFunctions fallback(GetModuleHandleW(L"kernel32.dll"));  // has none of them
+    const UINT system = perMonitor.systemDpi();
+    EXPECT_EQ(fallback.systemDpi(), system);
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                        nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(fallback.windowDpi(window), perMonitor.windowDpi(window));
+    DestroyWindow(window);
+
+    constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    RECT expected{0, 0, 448, 432};
+    RECT actual = expected;
+    ASSERT_TRUE(perMonitor.adjustWindowRect(&expected, style, 0, system));
+    ASSERT_TRUE(fallback.adjustWindowRect(&actual, style, 0, system));
+    EXPECT_EQ(actual.right - actual.left, expected.right - expected.left);
+    EXPECT_EQ(actual.bottom - actual.top, expected.bottom - expected.top);
+    EXPECT_GT(actual.bottom - actual.top, 432) << "a frame and a title bar around the client area";
+
+    for (const UINT dpi : {system, system * 3 / 2}) {
+        SCOPED_TRACE(dpi);
+        EXPECT_EQ(fallback.systemMetric(SM_CXICON, dpi), perMonitor.systemMetric(SM_CXICON, dpi));
+        EXPECT_EQ(fallback.systemMetric(SM_CXSMICON, dpi),
+                  perMonitor.systemMetric(SM_CXSMICON, dpi));
+        NONCLIENTMETRICSW expectedFont{};
+        NONCLIENTMETRICSW actualFont{};
+        ASSERT_TRUE(perMonitor.nonClientMetrics(expectedFont, dpi));
+        ASSERT_TRUE(fallback.nonClientMetrics(actualFont, dpi));
+        EXPECT_EQ(actualFont.lfMessageFont.lfHeight, expectedFont.lfMessageFont.lfHeight);
+        EXPECT_STREQ(actualFont.lfMessageFont.lfFaceName, expectedFont.lfMessageFont.lfFaceName);
+    }
+}
+
 TEST(WebBrowserHostTest, AsksForTheNewestEngineForThisProgramFile) {
     constexpr wchar_t key[] =
         L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";

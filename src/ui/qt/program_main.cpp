@@ -11,10 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/program.h"
-#include "app/system.h"
-#include "download/engine_downloader.h"
-#include "ui/program_end.h"
+#include "ui/program_run.h"
 #include "ui/qt/application_setup.h"
 #include "ui/qt/end_when_window_destroyed.h"
 #include "ui/qt/main_window.h"
@@ -33,24 +30,26 @@ void loadQtTranslation(QApplication& app, QTranslator& translator) {
     }
 }
 
+using ProgramRun = quorvane::ui::ProgramRun<quorvane::ui::QtUiThread, quorvane::ui::MainWindow>;
+
 // Qt calls exit() itself only when it gives up, on a lost display connection inside the loop.
 // Once the program's end has run, end there: tearing down the libraries' statics under
 // WebEngine's still running threads can crash the process on its way out. Nothing in the end
 // needs the display.
-quorvane::ui::ProgramEnd* endAtExit = nullptr;
+ProgramRun* endAtExit = nullptr;
 
 void endWhenQtExits() {
     if (!endAtExit) return;
-    endAtExit->run();
+    endAtExit->end();
     std::fflush(nullptr);
     std::_Exit(EXIT_FAILURE);
 }
 
-// While it lives, an exit() from inside Qt runs the program's end.
+// While it lives, an exit() from inside Qt ends the run.
 class EndAtExit {
   public:
-    explicit EndAtExit(quorvane::ui::ProgramEnd& end) {
-        endAtExit = &end;
+    explicit EndAtExit(ProgramRun& run) {
+        endAtExit = &run;
         std::atexit(endWhenQtExits);
     }
     ~EndAtExit() { endAtExit = nullptr; }
@@ -77,15 +76,9 @@ int main(int, char* argv[]) {
     quorvane::ui::SingleInstance instance;
     if (!instance.first()) return instance.askFirstToShow() ? 0 : 1;
 
-    quorvane::System system;
-    quorvane::ui::QtUiThread uiThread;
-    quorvane::EngineDownloader downloader(uiThread);
-    quorvane::ui::MainWindow window;
-    quorvane::Program program(window, downloader, system);
-    window.setEvents(&program);
-    quorvane::ui::ProgramEnd programEnd([&] { uiThread.close(); },
-                                        [&] { window.stopServingWorkers(); }, program);
-    const EndAtExit endAtQtExit(programEnd);
+    ProgramRun run;
+    quorvane::ui::MainWindow& window = run.window;
+    const EndAtExit endAtQtExit(run);
     quorvane::ui::QuitOnSignals quitOnSignals;
     // exit, not quit: quit would ask the closing window once more whether it may close.
     QObject::connect(
@@ -95,7 +88,7 @@ int main(int, char* argv[]) {
     QObject::connect(&instance, &quorvane::ui::SingleInstance::showRequested, &window,
                      &quorvane::ui::MainWindow::comeToFront);
 
-    program.onWindowCreated();
+    run.program.onWindowCreated();
     window.showCentred();
     const quorvane::ui::EndWhenWindowDestroyed endWhenWindowDestroyed(window);
     return app.exec();

@@ -6,10 +6,7 @@
 
 #include <ole2.h>
 
-#include "app/program.h"
-#include "app/system.h"
-#include "download/engine_downloader.h"
-#include "ui/program_end.h"
+#include "ui/program_run.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/single_instance.h"
 #include "ui/win32/win32_ui_thread.h"
@@ -39,23 +36,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const bool oleReady = SUCCEEDED(OleInitialize(nullptr));
     int exitCode = 1;
     {
-        quorvane::System system;
-        quorvane::ui::Win32UiThread uiThread;
-        quorvane::EngineDownloader downloader(uiThread);
-        quorvane::ui::MainWindow window;
-        quorvane::Program program(window, downloader, system);
-        window.setEvents(&program);
-
-        quorvane::ui::ProgramEnd programEnd([&] { uiThread.close(); },
-                                            [&] { window.stopServingWorkers(); }, program);
-        window.setSessionEndHandler([&] { programEnd.run(); });
-
-        if (window.create()) {
-            program.onWindowCreated();
-            window.showCentred();
-            exitCode = runMessageLoop(window);
+        quorvane::ui::ProgramRun<quorvane::ui::Win32UiThread, quorvane::ui::MainWindow> run;
+        run.window.setSessionEndHandler([&run] { run.end(); });
+        if (run.window.create()) {
+            run.program.onWindowCreated();
+            run.window.showCentred();
+            exitCode = runMessageLoop(run.window);
         }
-        programEnd.run();
+        run.end();
     }
     if (oleReady) OleUninitialize();
     return exitCode;
