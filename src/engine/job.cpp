@@ -302,7 +302,8 @@ JobReport Job::release() {
 }
 
 void Job::removeRequest(Transfer& transfer) {
-    if (transfer.state != Transfer::State::running) return;
+    if (transfer.state != Transfer::State::running && transfer.state != Transfer::State::opening)
+        return;
     long opened = 0;
     curl_easy_getinfo(transfer.easy(), CURLINFO_NUM_CONNECTS, &opened);
     connections_ += static_cast<int>(opened);
@@ -478,7 +479,9 @@ void Job::requestRestartOverOneConnection() {
 // ---- after a request -----------------------------------------------------------------------
 
 void Job::onRequestDone(Transfer& transfer, CURLcode code, Clock::time_point now) {
+    const bool opening = transfer.state == Transfer::State::opening;
     removeRequest(transfer);
+    if (opening) return;  // its connection waits in the pool, whatever the answer
     answered_ = answered_ || transfer.headBytes > 0;
     if (report_ || restartPending_) return;
     if (transfer.headTooLarge) {
@@ -598,6 +601,7 @@ void Job::schedule(Clock::time_point now) {
     if (restartPending_ && !report_) restartOverOneConnection(now);
     if (report_) return;
     if (now - lastCheckpoint_ >= options_.tuning.checkpointInterval) checkpointNow(now);
+    if (worthOpeningOthers(now)) openOtherConnections(now);
     for (auto& transfer : transfers_) {
         if (transfer->state == Transfer::State::pausing && now >= transfer->resumeAt) {
             transfer->state = Transfer::State::idle;
@@ -615,6 +619,32 @@ void Job::schedule(Clock::time_point now) {
         if (hasWork) issueRequest(*transfer, now);
     }
     completeIfDone();
+}
+
+bool Job::mayOpenOthers() const {
+    if (mode_ != Mode::probing || ftp_ || othersOpened_ || options_.connections < 2) return false;
+    // A probe that failed, or whose answer has begun, is not waited for.
+    const Transfer& probe = *transfers_.front();
+    return !answered_ && probe.state == Transfer::State::running && probe.headBytes == 0;
+}
+
+bool Job::worthOpeningOthers(Clock::time_point now) const {
+    // In milliseconds: the largest wait would not fit the clock's own unit.
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - began_);
+    return mayOpenOthers() && waited >= options_.tuning.openOthersAfter;
+}
+
+// The connections open while the first answer is on its way; each request's answer is dropped,
+// its connection kept for the shares.
+void Job::openOtherConnections(Clock::time_point now) {
+    othersOpened_ = true;
+    while (transfers_.size() < static_cast<std::size_t>(options_.connections)) {
+        transfers_.push_back(std::make_unique<Transfer>(*this, options_, ftp_));
+        Transfer& other = *transfers_.back();
+        other.prepare({}, true, connectTimeout(now), now);
+        other.state = Transfer::State::opening;
+        curl_multi_add_handle(multi_, other.easy());
+    }
 }
 
 void Job::addTransfersForFreePieces(Clock::time_point now) {
@@ -739,15 +769,18 @@ void Job::issueRequest(Transfer& transfer, Clock::time_point now) {
         transfer.offset = 0;
         transfer.requestEnd = transfer.end = size_ >= 0 ? size_ : kUnbounded;
     }
-    auto connectTimeout = tuning.connectTimeout;
-    if (!answered_) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            began_ + tuning.firstAnswerPatience - now);
-        connectTimeout = std::min(std::max(left, std::chrono::milliseconds(1)), connectTimeout);
-    }
-    transfer.prepare(asked, headersOnly, connectTimeout, now);
+    transfer.prepare(asked, headersOnly, connectTimeout(now), now);
     transfer.state = Transfer::State::running;
     curl_multi_add_handle(multi_, transfer.easy());
+}
+
+// Until the server has answered, no connection outlasts the first answer's patience.
+std::chrono::milliseconds Job::connectTimeout(Clock::time_point now) const {
+    const Tuning& tuning = options_.tuning;
+    if (answered_) return tuning.connectTimeout;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        began_ + tuning.firstAnswerPatience - now);
+    return std::min(std::max(left, std::chrono::milliseconds(1)), tuning.connectTimeout);
 }
 
 void Job::completeIfDone() {
@@ -789,6 +822,10 @@ std::optional<Clock::time_point> Job::nextWake() const {
     std::optional<Clock::time_point> earliest;
     if (mode_ == Mode::segmented && !spreading_ && Clock::now() < segmentsStart_ + kTrialPeriod) {
         earliest = segmentsStart_ + kTrialPeriod;  // time to decide on more connections
+    }
+    const auto openOthersAfter = options_.tuning.openOthersAfter;
+    if (mayOpenOthers() && openOthersAfter != std::chrono::milliseconds::max()) {
+        earliest = began_ + openOthersAfter;
     }
     for (const auto& transfer : transfers_) {
         if (transfer->state != Transfer::State::pausing) continue;

@@ -83,6 +83,10 @@ class Job {
     bool restartGotNoFurther(const Transfer& transfer);
     void issueRequest(Transfer& transfer, Clock::time_point now);
     bool outOfPatienceForAnAnswer(std::chrono::milliseconds pause, Clock::time_point now) const;
+    std::chrono::milliseconds connectTimeout(Clock::time_point now) const;
+    bool mayOpenOthers() const;
+    bool worthOpeningOthers(Clock::time_point now) const;
+    void openOtherConnections(Clock::time_point now);
     bool findWork(Transfer& transfer, Clock::time_point now);
     std::vector<Claim> claimsOfOthers(const Transfer* except, Clock::time_point now,
                                       std::chrono::milliseconds settled,
@@ -125,6 +129,7 @@ class Job {
     bool answered_ = false;  // the server has sent something, to any connection
     Clock::time_point segmentsStart_{};
     bool spreading_ = false;
+    bool othersOpened_ = false;  // while the first answer was awaited
     Clock::time_point lastRelief_{};
     bool restartPending_ = false;
     bool restartedOnce_ = false;

@@ -23,7 +23,8 @@ inline constexpr std::int64_t kUnbounded = std::numeric_limits<std::int64_t>::ma
 
 class Transfer {
   public:
-    enum class State { idle, running, pausing };
+    // opening: a request that only opens the connection for later ones, its answer unused.
+    enum class State { idle, running, pausing, opening };
     // Why the write callback refused bytes: the request was cut short on purpose (its tail was
     // given to another connection), or the response must not be written at all.
     enum class Cut { none, trimmed, refused };
