@@ -55,13 +55,8 @@ std::vector<Piece> piecesForGaps(std::span<const std::pair<std::int64_t, std::in
     std::int64_t missing = 0;
     for (auto [begin, end] : gaps) missing += end - begin;
     if (missing <= 0) return {};
-    // The size one connection's share would have if the missing bytes were one range, rounded
-    // up: rounded down, one range would make a piece more than there are connections, and that
-    // piece would wait for the first of them to finish.
-    const std::int64_t count =
-        std::clamp<std::int64_t>(missing / std::max<std::int64_t>(1, minPiece), 1,
-                                 std::max(1, connections));
-    std::int64_t share = alignedUp((missing + count - 1) / count);
+    // The size one connection's share would have if the missing bytes were one range.
+    std::int64_t share = initialPieces(missing, connections, minPiece).front().end;
     if (largestPiece > 0) share = std::min(share, std::max(largestPiece, minPiece));
     std::vector<Piece> pieces;
     for (auto [begin, end] : gaps) {

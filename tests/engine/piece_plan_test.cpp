@@ -35,11 +35,6 @@ TEST_P(InitialPieces, CoverTheFileExactlyWithoutGapsOrOverlap) {
         expectedBegin = piece.end;
     }
     EXPECT_EQ(expectedBegin, c.size) << c.question;
-    // A new file is one missing range: shared out the same way, with no piece left over to wait
-    // for the first connection that finishes.
-    const std::pair<std::int64_t, std::int64_t> whole{0, c.size};
-    EXPECT_EQ(piecesForGaps({&whole, 1}, c.connections, 256 * kKiB, 0).size(), c.expectedPieces)
-        << c.question;
 }
 
 INSTANTIATE_TEST_SUITE_P(
