@@ -2,6 +2,10 @@
 
 // One download: probes the server, shares the file out between connections, retries what failed
 // and ends exactly once with a report. Lives on the engine's thread and is driven by it.
+//
+// Its parts: job.cpp (its phases, its end and what it leaves behind), job_file.cpp (the bytes
+// written, the resume record, the check), job_responses.cpp (what the server answers) and
+// job_schedule.cpp (which connection asks for what, and when).
 
 #include <curl/curl.h>
 
@@ -43,7 +47,7 @@ class Job {
     void schedule(Clock::time_point now);
     std::optional<Clock::time_point> nextWake() const;
 
-    bool ended() const { return report_.has_value(); }
+    bool ended() const { return phase_ == Phase::ended; }
     // Removes every request; keeps the temporary file and its record when the job was interrupted
     // or failed in a way a later try may mend, removes them otherwise. Then the report is final.
     JobReport release();
@@ -52,7 +56,25 @@ class Job {
     std::size_t receive(Transfer& transfer, const char* data, std::size_t length);
 
   private:
-    enum class Mode { probing, segmented, single };
+    // The first request learns how the file can be fetched: in pieces over many connections or
+    // as one stream over one. A server that answers range requests inconsistently has every
+    // request dropped (restarting) before one stream starts over. Once ended, the report stands.
+    enum class Phase { probing, segmented, single, restarting, ended };
+    // The one place the phase changes: what entering a phase takes, and the first end wins.
+    void enter(Phase next);
+    // Answers are dropped once the job ended or while every request is being dropped.
+    bool dropsAnswers() const { return phase_ == Phase::ended || phase_ == Phase::restarting; }
+
+    // What the end leaves of the temporary file.
+    enum class Leftover {
+        asItWas,      // ended before the server was heard: an earlier job's file and record
+        whatArrived,  // kept with a record of its bytes, for a later job to resume
+        nothing,
+    };
+    Leftover leftover() const;
+    // Writes what waits in the connections' batches; false when the file then holds nothing.
+    bool writeOutBatches();
+    void removeTemporaryFiles();
 
     void readPreviousRecord();
     void adoptOrDropPreviousRecord();
@@ -73,7 +95,6 @@ class Job {
     void fail(FailureKind kind, std::string reason);
     // A problem with the local file: a full disk or anything else.
     void failOnFile(std::string problem);
-    void requestRestartOverOneConnection();
     void restartOverOneConnection(Clock::time_point now);
     bool flush(Transfer& transfer);
     bool store(Transfer& transfer, const char* data, std::size_t length);
@@ -83,6 +104,10 @@ class Job {
     bool restartGotNoFurther(const Transfer& transfer);
     void issueRequest(Transfer& transfer, Clock::time_point now);
     bool outOfPatienceForAnAnswer(std::chrono::milliseconds pause, Clock::time_point now) const;
+    std::chrono::milliseconds connectTimeout(Clock::time_point now) const;
+    bool mayOpenOthers() const;
+    bool worthOpeningOthers(Clock::time_point now) const;
+    void openOtherConnections(Clock::time_point now);
     bool findWork(Transfer& transfer, Clock::time_point now);
     std::vector<Claim> claimsOfOthers(const Transfer* except, Clock::time_point now,
                                       std::chrono::milliseconds settled,
@@ -101,7 +126,8 @@ class Job {
     CURLM* multi_;
     Listener& listener_;
     bool ftp_ = false;
-    Mode mode_ = Mode::probing;
+    Phase phase_ = Phase::probing;
+    bool inPieces_ = false;  // the file is fetched in pieces, also once the job has ended
     std::optional<PartFile> file_;
     ResumeFiles names_;
     std::unique_ptr<FileWorker> worker_;
@@ -125,8 +151,8 @@ class Job {
     bool answered_ = false;  // the server has sent something, to any connection
     Clock::time_point segmentsStart_{};
     bool spreading_ = false;
+    bool othersOpened_ = false;  // while the first answer was awaited
     Clock::time_point lastRelief_{};
-    bool restartPending_ = false;
     bool restartedOnce_ = false;
     std::int64_t furthestFromStart_ = 0;  // the longest stream from the first byte so far
     int restartsNoFurther_ = 0;           // streams since then that ended no further

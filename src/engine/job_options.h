@@ -37,6 +37,11 @@ struct Tuning {
     // longer than this; the busy connection closes where its request now ends. A connection that
     // would end this much (and half) later than the others together gives its rest back.
     std::chrono::milliseconds takeoverPatience{1000};
+    // A first answer that takes longer than this comes over a long path: the other connections
+    // are opened meanwhile (each with a HEAD request), so that they are ready to ask for their
+    // shares when it tells the size. A server that answers sooner is tried alone first (every
+    // server is, with the largest duration).
+    std::chrono::milliseconds openOthersAfter{20};
     // Bytes gathered per connection before one write to the file.
     std::size_t writeBatch = 320 * 1024;
     // libcurl's receive buffer per connection. Batching the writes lets it stay small, which keeps

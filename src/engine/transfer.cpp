@@ -118,6 +118,32 @@ void Transfer::recordFinishedRequest(Clock::time_point now) {
     }
 }
 
+void Transfer::assign(std::int64_t begin, std::int64_t shareEnd, int failed) {
+    offset = requestEnd = begin;
+    end = shareEnd;
+    failures = failed;
+}
+
+Piece Transfer::giveBackRest() {
+    Piece rest{offset, end, failures};
+    end = requestEnd = offset;
+    return rest;
+}
+
+void Transfer::shortenTo(std::int64_t at) {
+    end = at;
+    requestEnd = std::min(requestEnd, at);
+}
+
+void Transfer::pauseUntil(Clock::time_point at) {
+    state = State::pausing;
+    resumeAt = at;
+}
+
+void Transfer::wakeIfDue(Clock::time_point now) {
+    if (state == State::pausing && now >= resumeAt) state = State::idle;
+}
+
 std::size_t Transfer::onHeader(char* data, std::size_t size, std::size_t count, void* self) {
     auto* transfer = static_cast<Transfer*>(self);
     const std::size_t length = size * count;

@@ -11,6 +11,7 @@
 
 #include "engine/curl_handles.h"
 #include "engine/job_options.h"
+#include "engine/piece_plan.h"
 #include "engine/response_head.h"
 
 namespace quorvane::engine {
@@ -23,7 +24,8 @@ inline constexpr std::int64_t kUnbounded = std::numeric_limits<std::int64_t>::ma
 
 class Transfer {
   public:
-    enum class State { idle, running, pausing };
+    // opening: a request that only opens the connection for later ones, its answer unused.
+    enum class State { idle, running, pausing, opening };
     // Why the write callback refused bytes: the request was cut short on purpose (its tail was
     // given to another connection), or the response must not be written at all.
     enum class Cut { none, trimmed, refused };
@@ -44,6 +46,17 @@ class Transfer {
     void recordFinishedRequest(Clock::time_point now);
     // How long the last finished request waited for its first byte after it was sent; 0 before.
     double answerSeconds() const { return answerSeconds_; }
+
+    // The share [begin, end), to be fetched from its first byte, after `failures` failed tries.
+    void assign(std::int64_t begin, std::int64_t end, int failures = 0);
+    // What is left of the share, to be shared out again; the share then ends where it stands.
+    Piece giveBackRest();
+    // The share ends at `at`, and so does the request under way when it asks for more.
+    void shortenTo(std::int64_t at);
+    bool hasWork() const { return offset < end; }
+    // No request before `at`.
+    void pauseUntil(Clock::time_point at);
+    void wakeIfDue(Clock::time_point now);
 
     State state = State::idle;
     Clock::time_point resumeAt{};

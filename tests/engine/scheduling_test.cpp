@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
+#include <set>
 
 #include "engine_test_support.h"
 #include "support/test_http_server.h"
@@ -40,6 +42,41 @@ TEST(Scheduling, EachConnectionAsksForItsShareInOneRequest) {
     // two near the end. Every further request would have cost its connection a round trip.
     EXPECT_LE(server.requests().size(), 4u + 1 + 2);
     EXPECT_LE(server.connectionsSeen(), 4 + 1);
+    server.releaseStalls();
+}
+
+// Over a long path a connection's first answer takes a set-up round trip: the other connections
+// pay theirs while the first answer is on its way, not after it, and no more are opened later.
+TEST(Scheduling, TheOtherConnectionsOpenWhileTheFirstAnswerIsAwaited) {
+    TestHttpServer server;
+    Faults faults;
+    faults.bytesPerSecond = 2 * kMiB;
+    faults.handshake = std::chrono::milliseconds(400);
+    server.servePattern("/file.bin", 4 * kMiB, faults);
+    EngineBench bench;
+    auto options = realRequests(server.url("/file.bin"), bench.folder / "file.bin", 4);
+    options.tuning.openOthersAfter = engine::Tuning{}.openOthersAfter;
+    auto [job, report] = bench.runToEnd(options);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->outcome, engine::Outcome::completed) << report->reason;
+    expectOnlyThePattern(bench.folder.path(), "file.bin", 4 * kMiB);
+
+    std::map<int, std::string> firstMethodOn;
+    std::set<int> fetchedOn;
+    for (const auto& request : server.requests()) {
+        firstMethodOn.try_emplace(request.remotePort, request.method);
+        if (request.method == "GET") fetchedOn.insert(request.remotePort);
+    }
+    EXPECT_EQ(firstMethodOn.size(), 4u);
+    EXPECT_EQ(report->connectionsUsed, server.connectionsSeen());
+    // One connection carried the first request; the others were opened by a request whose answer
+    // is not waited for, then used for a share.
+    int openedAhead = 0;
+    for (const auto& [port, method] : firstMethodOn) {
+        if (method == "HEAD") ++openedAhead;
+        EXPECT_TRUE(fetchedOn.contains(port)) << port;
+    }
+    EXPECT_EQ(openedAhead, 3);
     server.releaseStalls();
 }
 

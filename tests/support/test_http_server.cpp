@@ -238,14 +238,15 @@ void TestHttpServer::handle(const httplib::Request& request, httplib::Response& 
     std::shared_ptr<Resource> resource;
     int number = 0;
     int connection = 0;
+    bool newConnection = false;
     {
         std::lock_guard lock(mutex_);
         auto range = request.get_header_value("Range");
-        requests_.push_back({request.path, range, request.remote_port});
-        connection = connectionNumbers_
-                         .try_emplace(request.remote_port,
-                                      static_cast<int>(connectionNumbers_.size()) + 1)
-                         .first->second;
+        requests_.push_back({request.path, range, request.remote_port, request.method});
+        auto [numbered, inserted] = connectionNumbers_.try_emplace(
+            request.remote_port, static_cast<int>(connectionNumbers_.size()) + 1);
+        connection = numbered->second;
+        newConnection = inserted;
         auto found = resources_.find(request.path);
         if (found == resources_.end()) {
             response.status = 404;
@@ -258,6 +259,7 @@ void TestHttpServer::handle(const httplib::Request& request, httplib::Response& 
             ++badRanges_;
         }
     }
+    if (newConnection) std::this_thread::sleep_for(resource->faults.handshake);
     if (resource->redirectTo) {
         response.set_redirect(*resource->redirectTo, 302);
     } else if (resource->status != 0) {

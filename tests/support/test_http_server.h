@@ -46,12 +46,15 @@ struct Faults {
     std::string etag;                 // when not empty, the ETag of every response
     bool noEtag = false;              // no ETag at all
     std::string lastModified;         // when not empty, the Last-Modified of every response
+    // The first request of every connection is answered this much later: a long path's set-up.
+    std::chrono::milliseconds handshake{0};
 };
 
 struct RequestRecord {
     std::string path;
     std::string range;   // the Range header as received, empty when none
     int remotePort = 0;  // tells the TCP connections apart
+    std::string method;
 };
 
 // The bytes of a pattern file: cheap to produce at any offset, unlikely to line up by chance.
