@@ -39,13 +39,8 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
     pack.set_bool(lt::settings_pack::validate_https_trackers, true);
     if (settings.peers) {
         pack.set_str(lt::settings_pack::listen_interfaces, settings.listenInterfaces);
-        // What is asked of the web seed is on its way and cannot be taken back, and nothing of
-        // it is fetched from peers meanwhile: with libtorrent's 500 blocks (8 MiB) every player
-        // asked the server for what the others were about to offer, and the server sent the
-        // file 2 to 3 times over. 32 blocks (512 KiB) under way still fill a line of 5 MiB/s at
-        // 100 ms from the server. Peers are not held back by it: each tells how many requests
-        // it takes.
-        pack.set_int(lt::settings_pack::max_out_request_queue, 32);
+        // Players starting together are about to be connected: short from the start.
+        pack.set_int(lt::settings_pack::max_out_request_queue, webSeedQueueFor(true));
         // Peers over TCP only: libtorrent's uTP reached 1 to 2 MiB/s a connection between
         // players on one machine, too slow to take the load off the server, and what goes out
         // to the internet is capped anyway.
@@ -57,6 +52,14 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
         pack.set_int(lt::settings_pack::connections_limit, 8);
     }
     return pack;
+}
+
+int webSeedQueueFor(bool playersAround) {
+    // With libtorrent's 500 blocks (8 MiB) every player of a swarm asked the server for what the
+    // others were about to offer, and the server sent the file 2 to 3 times over; 32 blocks
+    // (512 KiB) would hold one connection to 5 MiB/s on a path of 100 ms. Peers are not held
+    // back by it: each tells how many requests it takes.
+    return playersAround ? 32 : 500;
 }
 
 lt::ip_filter peerClassFilterFor(const PeerSettings& settings) {

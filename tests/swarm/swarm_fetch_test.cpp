@@ -205,8 +205,8 @@ TEST(SwarmFetch, APeerThatSendsBadPiecesIsBannedAndTheFileComesOutRight) {
     }
     ASSERT_TRUE(liar.status().ready) << "the spoiled copy is shared and announced";
 
-    FetchChild fetch(player.path(), {"-q", "--torrent", torrentFile.string(), "-o", ".",
-                                     "--listen", "127.0.0.1:0", "--no-lan-discovery"});
+    FetchChild fetch(player.path(), {"-q", "--torrent", torrentFile.string(), "-o", ".", "--listen",
+                                     "127.0.0.1:0", "--no-lan-discovery"});
     // While the download runs: connected, then cut off and never taken back.
     bool droppedWhileDownloading = false, reconnected = false;
     std::string seen;  // the liar's connections as they changed
@@ -227,7 +227,8 @@ TEST(SwarmFetch, APeerThatSendsBadPiecesIsBannedAndTheFileComesOutRight) {
     expectOnlyThePattern(player.path(), "client.rar", size);
     const auto last = liar.status();
     EXPECT_GT(last.uploaded, 0) << "the liar was asked for pieces";
-    EXPECT_TRUE(droppedWhileDownloading) << "uploaded " << last.uploaded << ", connections " << seen;
+    EXPECT_TRUE(droppedWhileDownloading)
+        << "uploaded " << last.uploaded << ", connections " << seen;
     EXPECT_FALSE(reconnected) << seen;
     EXPECT_LT(last.uploaded, size / 2) << "it was not asked again and again";
     webSeed.releaseStalls();
@@ -248,8 +249,8 @@ std::string swarmOfTwoInANamespace(const std::string& sharerAddress,
     writeFile(torrentFile, patternTorrent(operatorFolder.path(), "client.rar", size, {}, ""));
     writeFile(sharer / ".client.rar.part", patternBytes(size));
     // The paths are the test's own scratch folders: no quotes in them.
-    const std::string fetch = std::string(QUORVANE_FETCH_PATH) + " -q --torrent \"" +
-                              torrentFile.string() + "\" -o . ";
+    const std::string fetch =
+        std::string(QUORVANE_FETCH_PATH) + " -q --torrent \"" + torrentFile.string() + "\" -o . ";
     std::string inside = "ip link set lo up multicast on && ip route add 224.0.0.0/4 dev lo && ";
     for (const auto& address : {sharerAddress, playerAddress}) {
         if (address != "127.0.0.1") inside += "ip addr add " + address + "/24 dev lo && ";
@@ -274,7 +275,8 @@ double secondsOf(const std::string& json) {
 TEST(SwarmFetch, PlayersOnTheLanFindEachOtherWithoutATracker) {
     const std::int64_t size = 3 * kMiB + 1;
     ScratchFolder player;
-    const std::string out = swarmOfTwoInANamespace("127.0.0.1", "127.0.0.1", "", size, player.path());
+    const std::string out =
+        swarmOfTwoInANamespace("127.0.0.1", "127.0.0.1", "", size, player.path());
     if (out.empty() && !HasFailure()) GTEST_SKIP() << "no user and network namespaces here";
     EXPECT_EQ(jsonText(out, "outcome"), "completed") << out;
     EXPECT_EQ(jsonNumber(out, "fromPeers"), size) << out;
@@ -288,8 +290,8 @@ TEST(SwarmFetch, TheUploadCapHoldsForPeersOutsideTheLanAndSparesTheLan) {
     const std::int64_t cap = 512 * kKiB;
     const double atTheCap = static_cast<double>(size) / static_cast<double>(cap);  // 6 s
     ScratchFolder far, near;
-    const std::string capped = swarmOfTwoInANamespace(
-        "198.51.100.1", "198.51.100.2", "--upload-limit 512", size, far.path());
+    const std::string capped = swarmOfTwoInANamespace("198.51.100.1", "198.51.100.2",
+                                                      "--upload-limit 512", size, far.path());
     if (capped.empty() && !HasFailure()) GTEST_SKIP() << "no user and network namespaces here";
     const std::string spared =
         swarmOfTwoInANamespace("10.9.0.1", "10.9.0.2", "--upload-limit 512", size, near.path());
