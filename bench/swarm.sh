@@ -4,7 +4,10 @@
 # N separate HTTP downloads with today's engine. Prints the bytes the web seed served, the time
 # until the last player is done and what each player uploaded; then one player alone, with the
 # web seed only, against one HTTP download.
+# "again" is what the server sent more than once (to several players, or to one twice).
 #   bench/swarm.sh [SIZE_MIB] [RATE_MIB_PER_S] [PLAYERS...]     (defaults: 256 32 4 8)
+# Knobs: MODES ("http swarm"), SKIP_ALONE=1, PLAYER_ARGS (more quorvane-fetch options for the
+# players with peers), KEEP=1 (leaves the work folder, each run's players in p-N-MODE/).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/bench/common.sh"
@@ -20,14 +23,14 @@ check_list="$build/tools/check-list/quorvane-check-list"
 
 work=$(mktemp -d /tmp/quorvane-swarm-bench.XXXXXX)
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; [ -n "${KEEP:-}" ] || rm -rf "$work"; }
 trap cleanup EXIT
 seed_port=$((20000 + RANDOM % 10000)); tracker_port=$((seed_port + 1))
 mkdir -p "$work/seed" "$work/tracker"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/seed/client.rar"
 rate=$((rate_mib * 1024 * 1024))
 
-start_seed() {  # the throttled web seed; its byte count goes to $work/served when it ends
+start_seed() {  # the throttled web seed; "bytes sent, of them sent before" go to $work/served at its end
     rm -f "$work/served"
     /usr/bin/python3 "$repo/bench/throttled_seed.py" "$work/seed" "$seed_port" "$rate" "$work/served" &
     seed_pid=$!
@@ -61,7 +64,7 @@ pids+=($!)
 sleep 1.5
 
 now() { date +%s.%N; }
-# run_players N MODE: N players at once; prints "seconds served uploads..."
+# run_players N MODE: N players at once; prints "seconds served served-again uploads..."
 run_players() {
     local n=$1 mode=$2 started ended
     rm -rf "$work/p"; mkdir -p "$work/p"
@@ -72,7 +75,7 @@ run_players() {
         mkdir -p "$work/p/$i"
         if [ "$mode" = swarm ]; then
             (cd "$work/p/$i" && exec "$fetch" -q --torrent "$work/seed/client.rar.torrent" -o . \
-                --listen 127.0.0.1:0 --no-lan-discovery --seed-for 600 >"$work/p/$i.json") &
+                --listen 127.0.0.1:0 --no-lan-discovery --seed-for 600 ${PLAYER_ARGS:-} >"$work/p/$i.json" 2>"$work/p/$i.err") &
         elif [ "$mode" = alone ]; then
             (cd "$work/p/$i" && exec "$fetch" -q --torrent "$work/seed/client.rar.torrent" -o . \
                 --no-peers >"$work/p/$i.json") &
@@ -97,20 +100,23 @@ run_players() {
         cmp -s "$work/p/$i/client.rar" "$work/seed/client.rar" || echo "player $i: WRONG BYTES" >&2
         uploads+=" $(grep -o '"uploaded":[0-9]*' "$work/p/$i.json" | cut -d: -f2 || echo 0)"
     done
+    [ -n "${KEEP:-}" ] && cp -r "$work/p" "$work/p-$n-$mode"
     echo "$(echo "$ended - $started" | bc) $served$uploads"
 }
 
 size=$((size_mib * 1024 * 1024))
 printf 'file %d MiB, web seed %d MiB/s for everyone together\n' "$size_mib" "$rate_mib"
-printf '%-7s %-6s %9s %12s %12s  %s\n' players mode seconds "served/file" "time/(S/R)" "upload per player (MiB)"
+printf '%-7s %-6s %9s %12s %12s %12s  %s\n' players mode seconds "served/file" "again/file" "time/(S/R)" "upload per player (MiB)"
 for n in "${players[@]}"; do
-    for mode in http swarm; do
-        read -r seconds served uploads < <(run_players "$n" "$mode")
+    for mode in ${MODES:-http swarm}; do
+        read -r seconds served again uploads < <(run_players "$n" "$mode")
         per=$(for u in $uploads; do [ -n "$u" ] && printf '%.0f ' "$(echo "$u / 1048576" | bc -l)"; done)
-        printf '%-7s %-6s %9.2f %12.2f %12.2f  %s\n' "$n" "$mode" "$seconds" \
-            "$(echo "$served / $size" | bc -l)" "$(echo "$seconds * $rate_mib / $size_mib" | bc -l)" "$per"
+        printf '%-7s %-6s %9.2f %12.2f %12.2f %12.2f  %s\n' "$n" "$mode" "$seconds" \
+            "$(echo "$served / $size" | bc -l)" "$(echo "$again / $size" | bc -l)" \
+            "$(echo "$seconds * $rate_mib / $size_mib" | bc -l)" "$per"
     done
 done
+[ -n "${SKIP_ALONE:-}" ] && exit 0
 read -r http_seconds _ < <(run_players 1 http)
 read -r alone_seconds _ < <(run_players 1 alone)
 printf 'one player alone: HTTP engine %.2f s, web seed only %.2f s (ratio %.2f)\n' \

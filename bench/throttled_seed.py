@@ -1,14 +1,30 @@
 #!/usr/bin/python3
 """The operator's uplink for bench/swarm.sh: serves one folder with byte ranges on 127.0.0.1,
 every response together no faster than RATE bytes/s (one token bucket for all connections).
-/fast/NAME serves the same file unthrottled. Writes the throttled bytes sent to COUNT_FILE on
-SIGTERM.  usage: throttled_seed.py FOLDER PORT RATE COUNT_FILE"""
+/fast/NAME serves the same file unthrottled. On SIGTERM writes to COUNT_FILE the throttled bytes
+sent and how many of them it had sent before (the same bytes to another player, or again).
+  usage: throttled_seed.py FOLDER PORT RATE COUNT_FILE"""
 import http.server, os, signal, sys, threading, time
 
 folder, port, rate, count_file = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
 lock = threading.Lock()
-state = {"next": time.monotonic(), "sent": 0}
+state = {"next": time.monotonic(), "sent": 0, "again": 0}
 CHUNK = 64 * 1024
+BLOCK = 16 * 1024  # libtorrent's unit of a request
+sent_blocks = {}  # (name, block) -> bytes of it sent so far
+
+def count(name, at, n):
+    """Counts the bytes [at, at + n) of a file as sent, and those sent before as sent again."""
+    with lock:
+        while n > 0:
+            block = at // BLOCK
+            part = min(n, (block + 1) * BLOCK - at)
+            before = sent_blocks.get((name, block), 0)
+            if before >= BLOCK:
+                state["again"] += part
+            sent_blocks[(name, block)] = before + part
+            at += part
+            n -= part
 
 def take(n):
     """Waits until the shared line has room for n bytes."""
@@ -54,6 +70,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 data = f.read(min(CHUNK, left))
                 if not fast:
                     take(len(data))
+                    count(name, last + 1 - left, len(data))
                 try:
                     self.wfile.write(data)
                 except OSError:
@@ -62,7 +79,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 def stop(*_):
     with open(count_file, "w") as f:
-        f.write(str(state["sent"]))
+        f.write(f"{state['sent']} {state['again']}")
     os._exit(0)
 
 signal.signal(signal.SIGTERM, stop)

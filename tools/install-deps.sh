@@ -12,9 +12,9 @@ packages=(
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
     libxcb1-dev xdotool desktop-file-utils
 )
-# Downloads with other players: libtorrent, and the tracker, torrent maker and foreign client the
-# tests run on loopback.
-packages+=(libtorrent-rasterbar-dev opentracker mktorrent transmission-cli)
+# Downloads with other players: libtorrent, and the tracker, torrent maker, foreign client and
+# dishonest peer (libtorrent from Python) the tests run on loopback.
+packages+=(libtorrent-rasterbar-dev opentracker mktorrent transmission-cli python3-libtorrent)
 # The Windows window's tests and packages: Wine's own fonts, clicks, the installer.
 packages+=(fonts-wine xdotool nsis python3)
 packages+=("$@")

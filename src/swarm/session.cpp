@@ -22,6 +22,9 @@ namespace {
 constexpr auto kTick = std::chrono::milliseconds(250);
 // At the end, jobs that are saving their state get this long before the session goes anyway.
 constexpr auto kLongestShutdown = std::chrono::seconds(10);
+// No player connected for this long (since the last one, or since a job began): the web seeds'
+// queue grows long.
+constexpr auto kAlone = std::chrono::seconds(2);
 
 struct StartCommand {
     JobId id;
@@ -158,6 +161,7 @@ class Session::Loop {
                 job->second->failWith(engine::FailureKind::fileError, error.message());
             } else {
                 job->second->added(handle, Clock::now());
+                lastPlayerSeen_ = Clock::now();  // players starting together find each other first
             }
             it = waiting_.erase(it);
         }
@@ -228,8 +232,26 @@ class Session::Loop {
             const auto phase = job->phase();
             if (phase != SwarmJob::Phase::running && phase != SwarmJob::Phase::sharing) continue;
             job->tick(job->handle().status(), now);
+            if (job->phase() == SwarmJob::Phase::running && job->peersConnected() > 0)
+                lastPlayerSeen_ = now;
         }
+        fitWebSeedQueue(now);
         tellEnds();
+    }
+
+    // The web seeds' queue follows whether players are around; their connections start again
+    // to take it (what they had asked for and not yet received is asked again).
+    void fitWebSeedQueue(Clock::time_point now) {
+        if (!peers_) return;
+        const bool playersAround = now - lastPlayerSeen_ < kAlone;
+        if (playersAround == shortQueue_) return;
+        shortQueue_ = playersAround;
+        lt::settings_pack pack;
+        pack.set_int(lt::settings_pack::max_out_request_queue, webSeedQueueFor(playersAround));
+        session_.apply_settings(pack);
+        for (auto& [id, job] : jobs_) {
+            if (job->phase() == SwarmJob::Phase::running) job->reconnectWebSeeds();
+        }
     }
 
     // Tells each end once, and lets go of jobs that have nothing left in the session.
@@ -253,6 +275,8 @@ class Session::Loop {
     std::vector<std::pair<JobId, lt::add_torrent_params>> waiting_;
     std::set<JobId> told_;
     std::atomic<int> port_{0};
+    Clock::time_point lastPlayerSeen_ = Clock::now();
+    bool shortQueue_ = true;  // as the session began
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -35,20 +35,31 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
     // A web seed that fails or closes its connection is tried again soon: it is the operator's
     // own server, and servers close kept-alive connections after some requests.
     pack.set_int(lt::settings_pack::urlseed_wait_retry, 1);
-    // Requests to the web seed large enough to keep its line busy, two at a time to cover the
-    // round trip, and small enough that what peers could give is not already on its way from
-    // the server (an HTTP request cannot be taken back).
     pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 512 * 1024);
-    pack.set_int(lt::settings_pack::urlseed_pipeline_size, 2);
     pack.set_bool(lt::settings_pack::validate_https_trackers, true);
     if (settings.peers) {
         pack.set_str(lt::settings_pack::listen_interfaces, settings.listenInterfaces);
+        // Players starting together are about to be connected: short from the start.
+        pack.set_int(lt::settings_pack::max_out_request_queue, webSeedQueueFor(true));
+        // Peers over TCP only: libtorrent's uTP reached 1 to 2 MiB/s a connection between
+        // players on one machine, too slow to take the load off the server, and what goes out
+        // to the internet is capped anyway.
+        pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+        pack.set_bool(lt::settings_pack::enable_incoming_utp, false);
     } else {
         // No socket to listen on, nobody to upload to.
         pack.set_str(lt::settings_pack::listen_interfaces, "");
         pack.set_int(lt::settings_pack::connections_limit, 8);
     }
     return pack;
+}
+
+int webSeedQueueFor(bool playersAround) {
+    // With libtorrent's 500 blocks (8 MiB) every player of a swarm asked the server for what the
+    // others were about to offer, and the server sent the file 2 to 3 times over; 32 blocks
+    // (512 KiB) would hold one connection to 5 MiB/s on a path of 100 ms. Peers are not held
+    // back by it: each tells how many requests it takes.
+    return playersAround ? 32 : 500;
 }
 
 lt::ip_filter peerClassFilterFor(const PeerSettings& settings) {

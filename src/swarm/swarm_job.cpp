@@ -5,6 +5,7 @@
 #include <libtorrent/torrent_info.hpp>
 #include <libtorrent/write_resume_data.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -74,7 +75,9 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
     record_ = resumeRecordFor(target);
     // The record is replaced through a fresh name each time, never through one a link could hold.
     staging_ = [folder, name = target.filename()](std::string_view tag) {
-        return folder / engine::hiddenFileName(name, "." + std::string(tag) + ".snew");
+        std::string suffix = ".";
+        suffix.append(tag).append(".snew");
+        return folder / engine::hiddenFileName(name, suffix);
     };
     std::string whyNot;
     bool locked = false;
@@ -138,6 +141,11 @@ void SwarmJob::tick(const lt::torrent_status& status, Clock::time_point now) {
     progress_->uploaded.store(uploadedBefore_ + uploadedNow_);
     if (phase_ != Phase::running) return;
     progress_->received.store(status.total_wanted_done);
+    std::vector<lt::peer_info> peers;
+    handle_.get_peer_info(peers);
+    peersConnected_ = static_cast<int>(std::count_if(peers.begin(), peers.end(), [](const auto& p) {
+        return !(p.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed));
+    }));
     if (status.errc) {
         failWith(diskFull(status.errc) ? FailureKind::diskFull : FailureKind::fileError,
                  status.errc.message());
@@ -159,10 +167,7 @@ void SwarmJob::tick(const lt::torrent_status& status, Clock::time_point now) {
         std::max<Clock::duration>(options_.stallTimeout / 4, std::chrono::seconds(1));
     if (now - lastNews_ > kickAfter && now - lastKick_ > kickAfter) {
         lastKick_ = now;
-        for (const auto& seed : handle_.url_seeds()) {
-            handle_.remove_url_seed(seed);
-            handle_.add_url_seed(seed);
-        }
+        reconnectWebSeeds();
     }
     if (now - lastNews_ > options_.stallTimeout) {
         failWith(FailureKind::network, "no peer and no web seed sent anything for " +
@@ -185,6 +190,14 @@ void SwarmJob::blockFinished(const lt::tcp::endpoint& from, int block, lt::piece
         progress_->fromWebSeeds.fetch_add(bytes);
     } else {
         progress_->fromPeers.fetch_add(bytes);
+    }
+}
+
+void SwarmJob::reconnectWebSeeds() {
+    if (!handle_.is_valid()) return;
+    for (const auto& seed : handle_.url_seeds()) {
+        handle_.remove_url_seed(seed);
+        handle_.add_url_seed(seed);
     }
 }
 

@@ -71,6 +71,10 @@ class SwarmJob {
     void stopSharing();
 
     const lt::torrent_handle& handle() const { return handle_; }
+    // Players (not web seeds) connected at the last tick.
+    int peersConnected() const { return peersConnected_; }
+    // Fresh connections to the web seeds, which take the session's settings of now.
+    void reconnectWebSeeds();
 
   private:
     void classifySenders();
@@ -104,6 +108,7 @@ class SwarmJob {
     Clock::time_point lastNews_{};
     Clock::time_point lastCheckpoint_{};
     Clock::time_point lastKick_{};
+    int peersConnected_ = 0;
     bool checkpointAsked_ = false;
     // Where blocks came from: the web seeds' connections and the other players'.
     std::set<lt::tcp::endpoint> webSeeds_, otherPeers_;

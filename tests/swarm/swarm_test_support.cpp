@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -28,12 +29,8 @@ bool acceptsConnections(int port) {
     return connected;
 }
 
-// The tracker's answer to a "stopped" announce of the hash (40 hex digits), which registers no
-// one; empty when it does not answer.
-std::string announceAnswer(int port, const std::string& hash) {
-    std::string query = "/announce?info_hash=";
-    for (std::size_t i = 0; i + 1 < hash.size(); i += 2) query += "%" + hash.substr(i, 2);
-    query += "&peer_id=-QT0000-probeprobepr&port=1&uploaded=0&downloaded=0&left=0&event=stopped";
+// The tracker's answer to a GET of `query`; empty when it does not answer.
+std::string trackerAnswer(int port, const std::string& query) {
     const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -51,6 +48,26 @@ std::string announceAnswer(int port, const std::string& hash) {
     }
     ::close(probe);
     return answer;
+}
+
+std::string escapedHash(const std::string& hash) {  // 40 hex digits
+    std::string escaped;
+    for (std::size_t i = 0; i + 1 < hash.size(); i += 2) escaped += "%" + hash.substr(i, 2);
+    return escaped;
+}
+
+// The tracker's answer to a "stopped" announce of the hash, which registers no one.
+std::string announceAnswer(int port, const std::string& hash) {
+    return trackerAnswer(port, "/announce?info_hash=" + escapedHash(hash) +
+                                   "&peer_id=-QT0000-probeprobepr&port=1&uploaded=0&downloaded=0"
+                                   "&left=0&event=stopped");
+}
+
+// A number of a bencoded dictionary's key in the text, 0 when it is not there.
+int bencodedNumber(const std::string& text, const std::string& key) {
+    const std::string field = std::to_string(key.size()) + ":" + key + "i";
+    const auto at = text.find(field);
+    return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + field.size());
 }
 
 }  // namespace
@@ -89,6 +106,13 @@ Tracker::~Tracker() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGTERM);
     ::waitpid(pid_, nullptr, 0);
+}
+
+int Tracker::peersOf(const std::string& torrent) const {
+    const auto hashes = announcedHashes(torrent);
+    if (hashes.empty()) return 0;
+    const std::string answer = trackerAnswer(port_, "/scrape?info_hash=" + escapedHash(hashes[0]));
+    return bencodedNumber(answer, "complete") + bencodedNumber(answer, "incomplete");
 }
 
 std::string Tracker::announceUrl() const {

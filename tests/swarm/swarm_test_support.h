@@ -24,6 +24,8 @@ class Tracker {
     Tracker(const Tracker&) = delete;
     Tracker& operator=(const Tracker&) = delete;
     std::string announceUrl() const;
+    // How many peers (seeds and downloaders) the tracker knows for the torrent's v1 hash.
+    int peersOf(const std::string& torrent) const;
     bool running() const { return pid_ > 0; }
 
   private:
