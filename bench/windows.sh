@@ -4,7 +4,8 @@
 #
 # Builds what is missing (the Linux tool in build-bench/, the Windows one through
 # tools/test.sh --windows unless QUORVANE_FETCH_EXE names one). Environment: ROUNDS (default 3),
-# PORT (default 18095). Prints the median wall time of each and the ratio Wine / Linux.
+# PORT (default 18095), BASELINE_EXE (another build of quorvane-fetch.exe, run in the same
+# rotation as "before"). Prints the median wall time of each and the ratio Wine / Linux.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -43,6 +44,8 @@ once() {
     started="$EPOCHREALTIME"
     if [ "$tool" = linux ]; then
         "$linux_fetch" -n 10 -o "$out" "http://127.0.0.1:$port$path" >/dev/null 2>&1
+    elif [ "$tool" = before ]; then
+        wine "$BASELINE_EXE" -n 10 -o "Z:${out//\//\\}" "http://127.0.0.1:$port$path" >/dev/null 2>&1
     else
         wine "$windows_fetch" -n 10 -o "Z:${out//\//\\}" "http://127.0.0.1:$port$path" >/dev/null 2>&1
     fi
@@ -53,18 +56,27 @@ once() {
 
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-printf '%-12s %12s %12s %8s\n' scenario linux-s wine-s ratio
+tools=(linux wine)
+[ -n "${BASELINE_EXE:-}" ] && tools+=(before)
+header=$(printf '%-12s %9s %9s %8s' scenario linux-s wine-s ratio)
+[ -n "${BASELINE_EXE:-}" ] && header+=$(printf ' %9s %8s' before-s ratio)
+echo "$header"
 for scenario in fast/8m.bin fast/256m.bin slow/32m.bin; do
-    linux=() wine=()
+    declare -A times=()
     for round in $(seq "$rounds"); do
-        # Alternate who goes first, so neither always meets a warm cache.
-        if [ $((round % 2)) -eq 1 ]; then
-            linux+=("$(once linux "/$scenario")"); wine+=("$(once wine "/$scenario")")
-        else
-            wine+=("$(once wine "/$scenario")"); linux+=("$(once linux "/$scenario")")
-        fi
+        # Rotate who goes first, so that none always meets a warm cache.
+        for i in "${!tools[@]}"; do
+            tool=${tools[$(((i + round) % ${#tools[@]}))]}
+            times[$tool]+="$(once "$tool" "/$scenario") "
+        done
     done
-    l=$(printf '%s\n' "${linux[@]}" | median)
-    w=$(printf '%s\n' "${wine[@]}" | median)
-    printf '%-12s %12.3f %12.3f %7.2fx\n' "${scenario%.bin}" "$l" "$w" "$(echo "$w / $l" | bc -l)"
+    m() { printf '%s\n' ${times[$1]} | median; }
+    l=$(m linux) w=$(m wine)
+    line=$(printf '%-12s %9.3f %9.3f %7.2fx' "${scenario%.bin}" "$l" "$w" "$(echo "$w / $l" | bc -l)")
+    if [ -n "${BASELINE_EXE:-}" ]; then
+        b=$(m before)
+        line+=$(printf ' %9.3f %7.2fx' "$b" "$(echo "$b / $l" | bc -l)")
+    fi
+    echo "$line"
+    unset times
 done

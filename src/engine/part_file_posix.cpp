@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <utility>
 
 #include "engine/part_name.h"
@@ -21,13 +20,6 @@ namespace {
 std::string describeError(int error) {
     if (error == ENOSPC || error == EDQUOT) return "the disk is full";
     return std::strerror(error);
-}
-
-std::string randomTag() {
-    std::random_device device;
-    char text[17];
-    std::snprintf(text, sizeof text, "%08x%08x", device(), device());
-    return text;
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& file) {

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <random>
 #include <utility>
 
 #include "engine/part_name.h"
+#include "platform/windows_file_win32.h"
+#include "platform/windows_path_win32.h"
 
 namespace quorvane::engine {
 namespace {
@@ -20,53 +20,14 @@ int valueOf(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? -1 : HandleToLong(handle);
 }
 
+using platform::win32Path;
+
 std::string utf8Of(const std::filesystem::path& path) {
-    const std::u8string text = std::filesystem::path(path).make_preferred().u8string();
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
-}
-
-// Absolute, normalised and with the "\\?\" prefix when long, so that paths past MAX_PATH work.
-std::wstring win32Path(const std::filesystem::path& path) {
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    if (error) absolute = path;
-    std::wstring text = absolute.lexically_normal().make_preferred().native();
-    if (text.size() < MAX_PATH - 12 || text.starts_with(LR"(\\?\)")) return text;
-    if (text.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + text.substr(2);
-    return LR"(\\?\)" + text;
-}
-
-// The system's own words for an error, in UTF-8.
-std::string systemText(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
-        text.pop_back();
-    }
-    if (text.empty()) return "Windows error " + std::to_string(error);
-    return utf8Of(std::filesystem::path(text));
+    return platform::utf8FromWide(std::filesystem::path(path).make_preferred().native());
 }
 
 std::string describeError(DWORD error) {
-    switch (error) {
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return "the disk is full";
-        case ERROR_FILENAME_EXCED_RANGE:
-            return "the name or path is too long for Windows";
-        case ERROR_PATH_NOT_FOUND:
-            return "the folder does not exist";
-        case ERROR_ACCESS_DENIED:
-            return "access is denied";
-        case ERROR_SHARING_VIOLATION:
-            return "the file is in use by another program";
-        default:
-            return systemText(error);
-    }
+    return platform::describeWin32Error(error);
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& file) {
@@ -125,13 +86,6 @@ Problem writeAll(HANDLE file, std::int64_t offset, std::span<const char> bytes) 
         offset += written;
     }
     return std::nullopt;
-}
-
-std::string randomTag() {
-    std::random_device device;
-    char tag[17];
-    std::snprintf(tag, sizeof tag, "%08x%08x", device(), device());
-    return tag;
 }
 
 // Creates a file under a name that nothing had, from `name` and a random tag; never one that is
@@ -321,26 +275,13 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
         CreateFileW(win32Path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes;
-    char buffer[16384];
-    std::optional<std::string> result;
     BY_HANDLE_FILE_INFORMATION info{};
     const bool plain = GetFileInformationByHandle(file, &info) &&
                        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
                        GetFileType(file) == FILE_TYPE_DISK;
-    while (plain) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr) || bytes.size() + got > most) {
-            break;
-        }
-        if (got == 0) {
-            result = std::move(bytes);
-            break;
-        }
-        bytes.append(buffer, got);
-    }
+    std::optional<std::string> bytes = plain ? platform::readToEnd(file, most) : std::nullopt;
     CloseHandle(file);
-    return result;
+    return bytes;
 }
 
 void removeFile(const std::filesystem::path& path) {

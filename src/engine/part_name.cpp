@@ -1,6 +1,8 @@
 #include "engine/part_name.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "engine/sha256.h"
@@ -53,6 +55,13 @@ bool isHexDigit(NativeString::value_type c) {
 }
 
 }  // namespace
+
+std::string randomTag() {
+    std::random_device device;
+    char tag[kTagLength + 1];
+    std::snprintf(tag, sizeof tag, "%08x%08x", device(), device());
+    return tag;
+}
 
 std::size_t fileNameLength(const std::filesystem::path& name) {
     return name.native().size();

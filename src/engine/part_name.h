@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace quorvane::engine {
@@ -20,6 +21,10 @@ inline constexpr const char* kFileNameUnits = "bytes";
 
 // How many hex digits the random tag of a tagged name has.
 inline constexpr std::size_t kTagLength = 16;
+
+// kTagLength hex digits from the system's source of randomness: a name no other download, and no
+// earlier run, is likely to have used.
+std::string randomTag();
 
 // A file name's length as the platform counts it: path::native() holds bytes on POSIX and UTF-16
 // units on Windows.

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/job.h"
+#include "engine/receive_buffers.h"
 
 namespace quorvane::engine {
 namespace {
@@ -39,7 +40,7 @@ void Transfer::configure(const JobOptions& options, bool ftp) {
         curl_easy_setopt(e, CURLOPT_CAINFO, tuning.extraCaFile.c_str());
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(tuning.lowSpeedLimit));
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, wholeSeconds(tuning.lowSpeedWindow));
-    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, tuning.receiveBuffer);
+    setReceiveBuffers(e, tuning.receiveBuffer);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
 #if LIBCURL_VERSION_NUM >= 0x075700
     curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);  // a stop never waits for a hanging name lookup

@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include "platform/windows_file_win32.h"
 #include "platform/windows_path_win32.h"
 
 #include <memory>
@@ -99,15 +100,7 @@ bool writeNewFile(const fs::path& file, std::string_view bytes) {
 std::optional<std::string> readWholeFile(const fs::path& file, std::size_t maxBytes) {
     const FileHandle handle = openFile(file, GENERIC_READ, OPEN_EXISTING);
     if (!handle) return std::nullopt;
-    std::string bytes;
-    char buffer[16 * 1024];
-    while (true) {
-        DWORD got = 0;
-        if (!ReadFile(handle.get(), buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
-        if (got == 0) return bytes;
-        if (bytes.size() + got > maxBytes) return std::nullopt;
-        bytes.append(buffer, got);
-    }
+    return readToEnd(handle.get(), maxBytes);
 }
 
 }  // namespace quorvane::platform

@@ -51,7 +51,21 @@ std::wstring win32Path(const fs::path& path) {
 }
 
 std::string describeWin32Error(DWORD error) {
-    if (error == ERROR_FILENAME_EXCED_RANGE) return "the name or path is too long for Windows";
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return "the disk is full";
+        case ERROR_FILENAME_EXCED_RANGE:
+            return "the name or path is too long for Windows";
+        case ERROR_PATH_NOT_FOUND:
+            return "the folder does not exist";
+        case ERROR_ACCESS_DENIED:
+            return "access is denied";
+        case ERROR_SHARING_VIOLATION:
+            return "the file is in use by another program";
+        default:
+            break;
+    }
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

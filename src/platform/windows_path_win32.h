@@ -17,7 +17,9 @@ std::string utf8FromWide(std::wstring_view wide);
 // it is long, so that paths past MAX_PATH work wherever the volume allows them.
 std::wstring win32Path(const std::filesystem::path& path);
 
-// The system's text for a GetLastError code, in UTF-8, without the trailing line break.
+// A GetLastError code in words, in UTF-8: a short English phrase for the failures a download
+// meets most (a full disk, a missing folder, a denied or shared file, a path too long), the
+// system's own text without the trailing line break for the rest.
 std::string describeWin32Error(DWORD error);
 
 }  // namespace quorvane::platform

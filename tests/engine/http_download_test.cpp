@@ -163,6 +163,11 @@ TEST(HttpDownloadTarget, ANameOfTheLongestLegalLengthWorksAndALongerOneFailsAtOn
     const std::string kept = part.substr(1, digest - 1);
     EXPECT_TRUE(longest.starts_with(kept) && kept.size() % kFiller.size() == 0) << part;
     EXPECT_TRUE(part.ends_with(".0123456789abcdef.part")) << part;
+    // The tags the hidden files get are the ones their names are told by, and new every time.
+    const std::string tag = engine::randomTag();
+    EXPECT_TRUE(engine::isStagingFileName(engine::stagingFileName("file.bin", tag), "file.bin"))
+        << tag;
+    EXPECT_NE(engine::randomTag(), tag);
 
     const auto requestsBefore = server.requests().size();
     auto tooLong = bench.download(server.url("/file.bin"), longest + "x", 4);
