@@ -78,8 +78,9 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
     };
     std::string whyNot;
     bool locked = false;
-    // Opened without following links and locked: no other download writes it meanwhile.
-    file_ = engine::PartFile::open(part_, whyNot, locked);
+    // Opened without following links and locked: no other download writes it meanwhile, while
+    // libtorrent's own handles write and rename it.
+    file_ = engine::PartFile::openShared(part_, whyNot, locked);
     if (!file_) {
         failWith(FailureKind::fileError, locked ? "another download is writing this file" : whyNot);
         return std::nullopt;
