@@ -5,6 +5,7 @@
 #include <libtorrent/torrent_info.hpp>
 #include <libtorrent/write_resume_data.hpp>
 
+#include <cctype>
 #include <cerrno>
 #include <vector>
 
@@ -51,6 +52,18 @@ SwarmJob::SwarmJob(lt::session& session, JobId id, JobOptions options, bool peer
       progress_(std::move(progress)) {}
 
 std::optional<lt::add_torrent_params> SwarmJob::prepare() {
+#if !TORRENT_USE_SSL
+    // libtorrent without TLS (the Windows build) cannot fetch from an https server: the file comes
+    // over HTTP at once rather than after the stall time.
+    for (const auto& seed : options_.webSeeds) {
+        std::string scheme = seed.substr(0, 8);
+        for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (scheme == "https://") {
+            failWith(FailureKind::badAddress, "this build reaches no https web seed");
+            return std::nullopt;
+        }
+    }
+#endif
     lt::error_code error;
     const auto& bytes = options_.torrent;
     info_ = std::make_shared<lt::torrent_info>(
@@ -194,8 +207,8 @@ void SwarmJob::classifySenders() {
     std::vector<lt::peer_info> peers;
     handle_.get_peer_info(peers);
     for (const auto& peer : peers) {
-        const bool webSeed =
-            peer.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed);
+        const bool webSeed = static_cast<bool>(
+            peer.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed));
         (webSeed ? webSeeds_ : otherPeers_).insert(peer.ip);
     }
 }
