@@ -2,8 +2,9 @@
 # Builds libtorrent-rasterbar 2.0 for the Windows program from Debian's source package with
 # MinGW-w64 (posix threads), static and light: no DHT, no I2P, no deprecated functions, no tools,
 # examples or tests. Boost is headers only for libtorrent 2.0: Debian's own, linked in place.
-# Hashes come from Windows' CryptoAPI: the libcrypto beside it is built without the old digest
-# calls libtorrent uses, and libtorrent's HTTPS would need a TLS library we do not ship.
+# Hashes come from Windows' own CNG: the libcrypto beside it is built without the old digest calls
+# libtorrent uses, and libtorrent's HTTPS would need a TLS library we do not ship.
+# From scratch it takes about 13 minutes of CPU (52 minutes on a busy 2-core machine).
 # Usage: build-libtorrent.sh PREFIX (the folder build-deps.sh made); installs into PREFIX/libtorrent
 # with its own stamp and lock, so a build of it never holds up a user of the other libraries.
 set -euo pipefail
