@@ -3,7 +3,8 @@
 seed on Linux, two Linux quorvane-fetch players and one quorvane-fetch.exe under Wine, all on
 127.0.0.1. The Windows player starts alone, so that it holds pieces the Linux players want; every
 player finishes byte for byte, and the Windows player's final JSON counts bytes it received from
-the Linux players and bytes it sent them.
+the Linux players and bytes it sent them. Then a Windows player killed mid-download keeps only its
+hidden partial file and record, and the same command resumes from them.
 
 mixed_swarm_test.py --fetch LINUX-QUORVANE-FETCH --fetch-exe QUORVANE-FETCH.EXE --wine WINE-RUN
 """
@@ -12,8 +13,10 @@ import argparse
 import hashlib
 import http.server
 import json
+import os
 import random
 import re
+import signal
 import socket
 import subprocess
 import sys
@@ -60,13 +63,14 @@ class ThrottledSeed(http.server.ThreadingHTTPServer):
         self.served = 0
         self.lock = threading.Lock()
         self.next_send = time.monotonic()
+        self.rate = SEED_RATE
 
     def take(self, length):
         """Waits for this many bytes' share of the rate."""
         with self.lock:
             now = time.monotonic()
-            self.next_send = max(self.next_send, now) + length / SEED_RATE
-            delay = self.next_send - length / SEED_RATE - now
+            self.next_send = max(self.next_send, now) + length / self.rate
+            delay = self.next_send - length / self.rate - now
             self.served += length
         if delay > 0:
             time.sleep(delay)
@@ -176,6 +180,53 @@ def report_of(process, who):
     return json.loads(lines[-1])
 
 
+def resume_after_kill(args, scratch):
+    """kill -9 of the Windows process, then the same command: it goes on from what was on disk."""
+    data = random.Random(6).randbytes(4 * 1024 * 1024 + 13)
+    source = scratch / "resume.rar"
+    source.write_bytes(data)
+    seed = ThrottledSeed(data)
+    seed.rate = SEED_RATE // 2
+    threading.Thread(target=seed.serve_forever, daemon=True).start()
+    torrent = scratch / "resume.rar.torrent"
+    subprocess.run(["mktorrent", "-l", str(PIECE_EXPONENT), "-a", "http://127.0.0.1:1/announce",
+                    "-w", seed.url(), "-o", str(torrent), str(source)], check=True, timeout=120,
+                   stdout=subprocess.DEVNULL)
+    folder = scratch / "resumed"
+    folder.mkdir()
+    command = [args.wine, args.fetch_exe, "-q", "--torrent", windows_path(torrent), "-o",
+               windows_path(folder / "client.rar"), "--no-peers", "--save-every", "500"]
+    try:
+        first = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: seed.served >= 2 * 1024 * 1024, 300, "the first half")
+        time.sleep(1.5)  # past a save
+        # The Windows program is a Linux process of its own under Wine: that one dies.
+        found = subprocess.run(["pgrep", "-f", f"quorvane-fetch.exe.*{folder.name}"],
+                               capture_output=True, text=True).stdout.split()
+        check(found, "the Windows player's process is not there")
+        for pid in found:
+            os.kill(int(pid), signal.SIGKILL)
+        first.wait(timeout=120)
+        left = sorted(p.name for p in folder.iterdir())
+        check(left == [".client.rar.part", ".client.rar.srec"], f"after kill -9: {left}")
+        served_before = seed.served
+        second = subprocess.run(command, capture_output=True, timeout=600)
+        lines = [l for l in second.stdout.decode("utf-8", "replace").splitlines()
+                 if l.startswith("{")]
+        check(second.returncode == 0 and lines, f"the resumed download ended with "
+              f"{second.returncode}: {second.stdout!r}")
+        report = json.loads(lines[-1])
+    finally:
+        seed.shutdown()
+    check((folder / "client.rar").read_bytes() == data, "the resumed file is not the original")
+    check(sorted(p.name for p in folder.iterdir()) == ["client.rar"], "leftovers after resuming")
+    check(report["resumed"] > 0 and seed.served - served_before < len(data),
+          f"resumed {report['resumed']}, the web seed served {seed.served - served_before} "
+          f"bytes again of {len(data)}")
+    print(f"kill -9 and resume: {report['resumed']} bytes kept, {seed.served - served_before} "
+          f"fetched again")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--fetch", required=True)
@@ -249,6 +300,7 @@ def main():
         linux_received = sum(reports[f"linux{n}"]["fromPeers"] for n in (1, 2))
         check(linux_received > 0, "the Linux players received nothing from peers")
         print(f"web seed served {seed.served} bytes for 3 × {SIZE}")
+        resume_after_kill(args, scratch)
     print("mixed swarm: passed")
 
 
