@@ -7,6 +7,8 @@ set(protect_address_tool ${host_build}/tools/protect-address/protect-address)
 set(host_demo_server_target quorvane-demo-server)
 set_property(GLOBAL PROPERTY QUORVANE_HOST_DEMO_SERVER
     ${host_build}/tools/demo-server/quorvane-demo-server)
+# The mixed swarm's Linux players are quorvane-fetch, built for this machine (with libtorrent).
+set_property(GLOBAL PROPERTY QUORVANE_HOST_FETCH ${host_build}/tools/fetch/quorvane-fetch)
 set(host_options -DQUORVANE_BUILD_UI=OFF -DQUORVANE_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release)
 if(CMAKE_CXX_COMPILER_LAUNCHER)
     list(APPEND host_options -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER})
@@ -16,8 +18,9 @@ ExternalProject_Add(host_protect_address
     BINARY_DIR ${host_build}
     CMAKE_ARGS ${host_options}
     BUILD_COMMAND ${CMAKE_COMMAND} --build ${host_build} --target protect-address
-        ${host_demo_server_target}
+        ${host_demo_server_target} quorvane-fetch
     BUILD_BYPRODUCTS ${protect_address_tool} ${host_build}/tools/demo-server/quorvane-demo-server
+        ${host_build}/tools/fetch/quorvane-fetch
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     STEP_TARGETS build)

@@ -224,6 +224,19 @@ Section "Program"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; Players pass the pieces they have on to each other: the installed program accepts other
+; players' connections while it downloads with them. The rule lets them in for this program only,
+; so that Windows does not stop the player's first such download with a firewall question. An
+; older rule of the same name and program goes first: an upgrade leaves exactly one.
+!define FIREWALL_RULE "Quorvane下载器"
+!define FIREWALL_PROGRAM 'name="${FIREWALL_RULE}" program="$INSTDIR\quorvane-downloader.exe"'
+Section "Firewall"
+  nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule ${FIREWALL_PROGRAM}'
+  Pop $0
+  nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall add rule ${FIREWALL_PROGRAM} dir=in action=allow enable=yes profile=any'
+  Pop $0
+SectionEnd
+
 Section "Uninstall"
   ; The program file first: while it cannot go, the shortcuts and the entry stay, and the
   ; player can uninstall again.
@@ -240,4 +253,10 @@ Section "Uninstall"
   ; Not recursive: a folder that still holds downloads stays, and so do they.
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
+
+; Runs only once the program file is gone (the section above stops the uninstaller otherwise).
+Section "un.Firewall"
+  nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule ${FIREWALL_PROGRAM}'
+  Pop $0
 SectionEnd

@@ -25,7 +25,7 @@ std::optional<std::int64_t> wholeNumber(const std::string& text, std::int64_t hi
 
 PeerOptions peerOptionsFrom(const std::vector<std::filesystem::path>& files) {
     PeerOptions options;
-    bool enabledSaid = false, limitSaid = false;
+    bool enabledSaid = false, limitSaid = false, discoverySaid = false;
     for (const auto& file : files) {
         const auto ini = platform::IniDocument::load(file, 64 * 1024);
         if (!enabledSaid) {
@@ -38,6 +38,12 @@ PeerOptions peerOptionsFrom(const std::vector<std::filesystem::path>& files) {
             if (auto value = wholeNumber(ini.value("Peers", "UploadLimitKiB"), kLargestLimitKiB)) {
                 options.uploadLimit = *value * kKiB;
                 limitSaid = true;
+            }
+        }
+        if (!discoverySaid) {
+            if (auto value = wholeNumber(ini.value("Peers", "LanDiscovery"), 1)) {
+                options.localDiscovery = *value == 1;
+                discoverySaid = true;
             }
         }
     }

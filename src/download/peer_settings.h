@@ -7,6 +7,7 @@
 //   [Peers]
 //   Enabled=0             ; 1 (the default) shares with other players, 0 uses the servers only
 //   UploadLimitKiB=1024   ; to players outside the LAN, KiB/s; 0 for no cap
+//   LanDiscovery=0        ; no multicast to find players on the LAN (the tracker still does)
 //
 // For each key the first file that holds it counts, the one beside the program first (so that
 // an internet café decides for its machines).
@@ -23,7 +24,7 @@ struct PeerOptions {
     bool enabled = true;
     std::int64_t uploadLimit = 1024 * 1024;  // bytes/s to peers outside the LAN; 0 for no cap
     bool lanUnlimited = true;                // tests clear it to see the cap on loopback
-    bool localDiscovery = true;              // tests clear it: no multicast off loopback
+    bool localDiscovery = true;              // LanDiscovery; tests clear it: no multicast off loopback
     std::string listenInterfaces = "0.0.0.0:0,[::]:0";
     // No payload from anyone for this long and the HTTP engine takes over.
     std::chrono::milliseconds stallTimeout{20'000};

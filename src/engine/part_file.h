@@ -32,6 +32,11 @@ class PartFile {
     // left untouched and named in `whyNot`.
     static std::optional<PartFile> open(const std::filesystem::path& path, std::string& whyNot,
                                         bool& locked);
+    // As open(), for a file that another library of this process writes through handles of its
+    // own (libtorrent): those may read, write and rename it meanwhile, while other jobs are kept
+    // out all the same.
+    static std::optional<PartFile> openShared(const std::filesystem::path& path,
+                                              std::string& whyNot, bool& locked);
     // A new file under a name of its own beside the target (".<target name>.<random>.part", see
     // partFileName), for a job that cannot have the usual one because another job holds it.
     static std::optional<PartFile> createUnique(const std::filesystem::path& target,

@@ -111,6 +111,12 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
     return PartFile(fd, path);
 }
 
+// The lock is advisory: the other library's own descriptors write on regardless.
+std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path,
+                                             std::string& whyNot, bool& locked) {
+    return open(path, whyNot, locked);
+}
+
 std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& target,
                                                std::string& whyNot) {
     const auto folder = folderOf(target);

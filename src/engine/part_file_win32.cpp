@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <limits>
 #include <utility>
 
 #include "engine/part_name.h"
@@ -124,6 +125,41 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
     if (auto problem = notOwnFile(handle)) {
         CloseHandle(handle);
         whyNot = "cannot use " + utf8Of(path) + ": " + *problem + "; it was left as it is";
+        return std::nullopt;
+    }
+    return PartFile(valueOf(handle), path);
+}
+
+// Here the share mode cannot be the lock: the other library's handles must write and rename the
+// file too. An HTTP job's open still fails against this handle's write access, and another shared
+// one against a lock on one byte far past the end of any file, which no write ever reaches.
+std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path,
+                                             std::string& whyNot, bool& locked) {
+    locked = false;
+    const HANDLE handle = CreateFileW(
+        win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        locked = error == ERROR_SHARING_VIOLATION;
+        whyNot = locked ? "another download is writing " + utf8Of(path)
+                        : "cannot open " + utf8Of(path) + ": " + describeError(error);
+        return std::nullopt;
+    }
+    if (auto problem = notOwnFile(handle)) {
+        CloseHandle(handle);
+        whyNot = "cannot use " + utf8Of(path) + ": " + *problem + "; it was left as it is";
+        return std::nullopt;
+    }
+    OVERLAPPED farPastTheEnd = at(std::numeric_limits<std::int64_t>::max() - 1);
+    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                    &farPastTheEnd)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        locked = error == ERROR_LOCK_VIOLATION;
+        whyNot = locked ? "another download is writing " + utf8Of(path)
+                        : "cannot lock " + utf8Of(path) + ": " + describeError(error);
         return std::nullopt;
     }
     return PartFile(valueOf(handle), path);

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -43,7 +44,11 @@ using Command = std::variant<StartCommand, StopCommand>;
 class Session::Loop {
   public:
     Loop(Listener& listener, const PeerSettings& settings)
-        : listener_(listener), peers_(settings.peers), session_(paramsFor(settings)) {
+        : listener_(listener),
+          peers_(settings.peers),
+          listenInterfaces_(settings.listenInterfaces),
+          listening_(settings.peers),
+          session_(paramsFor(settings)) {
         session_.set_peer_class_filter(peerClassFilterFor(settings));
         session_.set_alert_notify([this] { wake(); });
     }
@@ -81,6 +86,7 @@ class Session::Loop {
                 lastTick = now;
                 tick(now);
             }
+            listenWhileJobsRun();
             if (quitting && !quitSince) {
                 quitSince = now;
                 for (auto& [id, job] : jobs_) job->stop(/*keepForResume=*/true);
@@ -103,6 +109,18 @@ class Session::Loop {
     static lt::session_params paramsFor(const PeerSettings& settings) {
         lt::session_params params(settingsPackFor(settings));
         return params;
+    }
+
+    // Peers reach the program only while it has something to give or to take: between jobs no
+    // socket listens, and a firewall has nothing to ask the player about.
+    void listenWhileJobsRun() {
+        const bool wanted = peers_ && !jobs_.empty();
+        if (wanted == listening_) return;
+        listening_ = wanted;
+        lt::settings_pack pack;
+        pack.set_str(lt::settings_pack::listen_interfaces, wanted ? listenInterfaces_ : "");
+        session_.apply_settings(std::move(pack));
+        if (!wanted) port_.store(0);
     }
 
     void wake() {
@@ -270,6 +288,8 @@ class Session::Loop {
 
     Listener& listener_;
     const bool peers_;
+    const std::string listenInterfaces_;
+    bool listening_;
     lt::session session_;
     std::map<JobId, std::unique_ptr<SwarmJob>> jobs_;
     std::vector<std::pair<JobId, lt::add_torrent_params>> waiting_;

@@ -6,6 +6,7 @@
 #include <libtorrent/write_resume_data.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <vector>
 
@@ -52,6 +53,18 @@ SwarmJob::SwarmJob(lt::session& session, JobId id, JobOptions options, bool peer
       progress_(std::move(progress)) {}
 
 std::optional<lt::add_torrent_params> SwarmJob::prepare() {
+#if !TORRENT_USE_SSL
+    // libtorrent without TLS (the Windows build) cannot fetch from an https server: the file comes
+    // over HTTP at once rather than after the stall time.
+    for (const auto& seed : options_.webSeeds) {
+        std::string scheme = seed.substr(0, 8);
+        for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (scheme == "https://") {
+            failWith(FailureKind::badAddress, "this build reaches no https web seed");
+            return std::nullopt;
+        }
+    }
+#endif
     lt::error_code error;
     const auto& bytes = options_.torrent;
     info_ = std::make_shared<lt::torrent_info>(
@@ -81,8 +94,9 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
     };
     std::string whyNot;
     bool locked = false;
-    // Opened without following links and locked: no other download writes it meanwhile.
-    file_ = engine::PartFile::open(part_, whyNot, locked);
+    // Opened without following links and locked: no other download writes it meanwhile, while
+    // libtorrent's own handles write and rename it.
+    file_ = engine::PartFile::openShared(part_, whyNot, locked);
     if (!file_) {
         failWith(FailureKind::fileError, locked ? "another download is writing this file" : whyNot);
         return std::nullopt;
@@ -206,8 +220,8 @@ void SwarmJob::classifySenders() {
     std::vector<lt::peer_info> peers;
     handle_.get_peer_info(peers);
     for (const auto& peer : peers) {
-        const bool webSeed =
-            peer.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed);
+        const bool webSeed = static_cast<bool>(
+            peer.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed));
         (webSeed ? webSeeds_ : otherPeers_).insert(peer.ip);
     }
 }

@@ -203,14 +203,17 @@ TEST(PeerSettings, TheFileBesideTheProgramWinsKeyByKeyAndNonsenseIsIgnored) {
         const char* configText;
         bool enabled;
         std::int64_t uploadLimit;
+        bool lanDiscovery = true;
     };
     const Row rows[] = {
         {"", "", true, 1024 * kKiB},
         {"[Peers]\nEnabled=0\n", "[Peers]\nEnabled=1\nUploadLimitKiB=64\n", false, 64 * kKiB},
         {"[peers]\nuploadlimitkib = 0\n", "[Peers]\nEnabled=0\n", false, 0},
-        {"[Peers]\nEnabled=yes\nUploadLimitKiB=-5\n", "", true, 1024 * kKiB},
+        {"[Peers]\nEnabled=yes\nUploadLimitKiB=-5\nLanDiscovery=no\n", "", true, 1024 * kKiB},
         {"[Peers]\nUploadLimitKiB=99999999999\n", "[Peers]\nUploadLimitKiB=2048\n", true,
          2048 * kKiB},
+        {"[Peers]\nLanDiscovery=0\n", "[Peers]\nLanDiscovery=1\n", true, 1024 * kKiB, false},
+        {"[Peers]\nLanDiscovery=2\n", "[Peers]\nLanDiscovery=0\n", true, 1024 * kKiB, false},
     };
     for (const Row& row : rows) {
         writeFile(beside / "quorvane-downloader.ini", row.besideText);
@@ -219,6 +222,8 @@ TEST(PeerSettings, TheFileBesideTheProgramWinsKeyByKeyAndNonsenseIsIgnored) {
             {beside / "quorvane-downloader.ini", config / "quorvane-downloader.ini"});
         EXPECT_EQ(options.enabled, row.enabled) << row.besideText << "|" << row.configText;
         EXPECT_EQ(options.uploadLimit, row.uploadLimit) << row.besideText << "|" << row.configText;
+        EXPECT_EQ(options.localDiscovery, row.lanDiscovery)
+            << row.besideText << "|" << row.configText;
     }
 }
 

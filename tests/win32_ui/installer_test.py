@@ -4,11 +4,13 @@ silently, with the program, its uninstaller, the shortcuts, the installed-progra
 uninstall entry that gives its size; signed when the build signs. With the program running,
 neither a silent upgrade nor a silent uninstall changes anything; an interactive upgrade asks,
 closes the program with the player's OK and starts it again from the finish page. The installed
-program downloads into the user's Downloads, never into Program Files. After uninstalling
-everything installed is gone, and the user's downloads are still there.
+program downloads into the user's Downloads, never into Program Files. The firewall lets other
+players reach the installed program through one rule, kept at one over an upgrade. After
+uninstalling everything installed is gone, the rule too, and the user's downloads are still there.
 
 installer_test.py --installer quorvane-downloader-X-installer.exe --probe window-probe.exe
-                  --prefix DIR [--certificate CERT.pem] [--display :N] [--screenshots DIR]
+                  --recorder command-recorder.exe --prefix DIR [--certificate CERT.pem]
+                  [--display :N] [--screenshots DIR]
 """
 
 import argparse
@@ -54,6 +56,58 @@ def verify_signature(path, certificate):
                             capture_output=True, text=True, timeout=120)
     check(result.returncode == 0 and "Succeeded" in result.stdout,
           f"{path.name} is not signed with the test certificate:\n{result.stdout}{result.stderr}")
+
+
+class Firewall:
+    """Wine's netsh accepts every command and keeps nothing: the recorder takes its place in the
+    prefix while the test runs, and the rules are played back from what it was asked."""
+
+    OVERRIDES = r"HKCU\Software\Wine\DllOverrides"
+
+    def __init__(self, wine, recorder):
+        self.wine = wine
+        self.netsh = wine.drive_c() / "windows" / "system32" / "netsh.exe"
+        self.wines_own = self.netsh.with_name("netsh.exe.wine")
+        self.log = self.netsh.with_name("netsh.exe.log")
+        self.recorder = Path(recorder)
+
+    def __enter__(self):
+        if not self.wines_own.exists():
+            shutil.copy2(self.netsh, self.wines_own)
+        shutil.copy(self.recorder, self.netsh)
+        self.log.unlink(missing_ok=True)
+        # Wine prefers its built-in programs to a file in system32 unless told otherwise.
+        self.wine.run("reg", "add", self.OVERRIDES, "/v", "netsh.exe", "/d", "native", "/f")
+        return self
+
+    def __exit__(self, *failure):
+        self.wine.run("reg", "delete", self.OVERRIDES, "/v", "netsh.exe", "/f")
+        shutil.copy2(self.wines_own, self.netsh)
+        self.log.unlink(missing_ok=True)
+
+    def rules(self):
+        """The inbound rules the commands so far leave, each as a dict of its settings."""
+        rules = []
+        lines = self.log.read_text("utf-8").splitlines() if self.log.exists() else []
+        for line in lines:
+            words = line.split(" name=", 1)[0].split()
+            settings = {key.lower(): (quoted or plain) for key, quoted, plain in
+                        re.findall(r'(\w+)=(?:"([^"]*)"|(\S+))', line)}
+            if words == ["advfirewall", "firewall", "add", "rule"]:
+                rules.append(settings)
+            elif words == ["advfirewall", "firewall", "delete", "rule"]:
+                rules = [r for r in rules if any(r.get(k) != v for k, v in settings.items())]
+            else:
+                raise AssertionError(f"netsh was asked something else: {line!r}")
+        return rules
+
+    def check_one_rule_for(self, program, when):
+        rules = self.rules()
+        check(len(rules) == 1, f"{when}: {len(rules)} firewall rules: {rules}")
+        expected = {"name": "Quorvane下载器", "program": program, "dir": "in",
+                    "action": "allow", "enable": "yes"}
+        check(all(rules[0].get(k) == v for k, v in expected.items()),
+              f"{when}: the firewall rule is {rules[0]}, expected {expected}")
 
 
 class Installation:
@@ -102,10 +156,11 @@ def refused_on_windows_7(wine, args, setup):
     print("Windows 7: refused, nothing installed")
 
 
-def install_silently(wine, args, setup):
+def install_silently(wine, args, setup, firewall):
     result = wine.run(args.installer, "/S", timeout=300)
     wine.wait_for_all()
     check(result.returncode == 0, f"the installer ended with {result.returncode}")
+    firewall.check_one_rule_for(wine.windows_path(setup.program), "installed")
     for path in setup.installed + setup.shortcuts:
         check(path.is_file(), f"installed, but {path} is missing")
     check(registered(wine), "no uninstall entry")
@@ -113,7 +168,8 @@ def install_silently(wine, args, setup):
     expected = -(-(setup.program.stat().st_size + setup.uninstaller.stat().st_size) // 1024)
     check(size is not None and int(size, 16) == expected,
           f"EstimatedSize {size}, expected {expected} KiB")
-    print(f"installed: program, uninstaller, mark, two shortcuts; EstimatedSize {expected} KiB")
+    print(f"installed: program, uninstaller, mark, two shortcuts, firewall rule; "
+          f"EstimatedSize {expected} KiB")
     if args.certificate:
         for path in (Path(args.installer), setup.program, setup.uninstaller):
             verify_signature(path, args.certificate)
@@ -135,14 +191,14 @@ def downloads_go_to_the_user(setup):
     print("installed program: downloads into the user's Downloads, nothing in Program Files")
 
 
-def refused_while_running(wine, args, setup):
+def refused_while_running(wine, args, setup, firewall):
     """Silently, neither an upgrade nor an uninstall touches a running program's installation."""
     wine.run("reg", "add", UNINSTALL_KEY, "/v", "DisplayVersion", "/d", "2.0.0.0", "/f")
-    before = setup.state()
+    before = setup.state(), firewall.rules()
     result = wine.run(args.installer, "/S", timeout=300)
     check(result.returncode == EXIT_PROGRAM_RUNNING,
           f"a silent upgrade over the running program ended with {result.returncode}")
-    check(setup.state() == before, "a refused upgrade changed the installation")
+    check((setup.state(), firewall.rules()) == before, "a refused upgrade changed the installation")
     # With _?= the uninstaller runs in place and its exit status is the caller's. NSIS reads
     # the folder after _?= unquoted, to the end of the command line, which only a batch file
     # hands over as written.
@@ -153,7 +209,8 @@ def refused_while_running(wine, args, setup):
     batch.unlink()
     check(result.returncode == EXIT_PROGRAM_RUNNING,
           f"a silent uninstall of the running program ended with {result.returncode}")
-    check(setup.state() == before, "a refused uninstall changed the installation")
+    check((setup.state(), firewall.rules()) == before,
+          "a refused uninstall changed the installation")
     print("program running: silent upgrade and uninstall refused, nothing changed")
 
 
@@ -164,7 +221,7 @@ def dialog_with_button(window, text):
     return wait_until(found, 120, f"a dialog with the button {text!r}")
 
 
-def upgrade_interactively(wine, args, window, setup, program):
+def upgrade_interactively(wine, args, window, setup, program, firewall):
     """The player is asked, the installer closes the program, and the finish page starts it."""
     shots = Path(args.screenshots) if args.screenshots else None
     installer = wine.start(args.installer)
@@ -182,6 +239,7 @@ def upgrade_interactively(wine, args, window, setup, program):
     wait_until(lambda: installer.poll() is not None, 60, "the installer to end")
     check(installer.returncode == 0, f"the interactive upgrade ended with {installer.returncode}")
     check(registry_value(wine, "DisplayVersion") == "3.0.0.0", "the upgrade left the old version")
+    firewall.check_one_rule_for(wine.windows_path(setup.program), "upgraded")
     info = wait_until(window.window, 120, "the program started from the finish page")
     print("interactive upgrade: asked, closed the program, installed, started it again",
           f"(process {info['process'][0]})")
@@ -203,7 +261,7 @@ def close_program(window):
     wait_until(lambda: window.window() is None, 60, "the program to close")
 
 
-def uninstall(wine, setup):
+def uninstall(wine, setup, firewall):
     # What the user downloaded stays, wherever an older program put it.
     downloads = [setup.folder / "下载的文件" / "Quorvane客户端.rar"]
     if setup.user_downloads:
@@ -217,38 +275,41 @@ def uninstall(wine, setup):
     for path in setup.installed + setup.shortcuts:
         check(not path.exists(), f"uninstalled, but {path} is still there")
     check(not registered(wine), "the uninstall entry is still there")
+    check(firewall.rules() == [], f"uninstalled, but the firewall keeps {firewall.rules()}")
     for path in downloads:
         check(path.is_file() and path.read_bytes() == b"the user's download",
               f"the download {path} did not survive uninstalling")
-    print("uninstalled: program, shortcuts and entry gone; downloads kept")
+    print("uninstalled: program, shortcuts, entry and firewall rule gone; downloads kept")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--installer", required=True)
     parser.add_argument("--probe", required=True)
+    parser.add_argument("--recorder", required=True)
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--certificate")
     parser.add_argument("--display")
     parser.add_argument("--screenshots")
     args = parser.parse_args()
 
-    with WineSession(Path(args.prefix), args.display) as wine:
+    with WineSession(Path(args.prefix), args.display) as wine, \
+            Firewall(wine, args.recorder) as firewall:
         setup = Installation(wine)
         window = InstallerWindows(wine, Path(args.probe).resolve())
         clean_up_earlier_runs(wine, setup)
         refused_on_windows_7(wine, args, setup)
-        install_silently(wine, args, setup)
+        install_silently(wine, args, setup, firewall)
         program = start_program(wine, window, setup)
         try:
             downloads_go_to_the_user(setup)
-            refused_while_running(wine, args, setup)
-            upgrade_interactively(wine, args, window, setup, program)
+            refused_while_running(wine, args, setup, firewall)
+            upgrade_interactively(wine, args, window, setup, program, firewall)
             close_program(window)
         finally:
             if program.poll() is None:
                 program.kill()
-        uninstall(wine, setup)
+        uninstall(wine, setup, firewall)
     print("installer test: passed")
 
 

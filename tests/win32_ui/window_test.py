@@ -2,18 +2,23 @@
 """The Windows program under Wine against the Linux demo server, driven with real mouse clicks
 (xdotool) on a virtual display: the window, the list, a single file and a two-part archive
 downloaded byte for byte, the completion prompt, cancel and close with Yes, the exact message-box
-titles. Optionally saves a screenshot of the window.
+titles. With --with-peers, an entry with a torrent then downloads through the swarm, with its
+server as web seed. Optionally saves a screenshot of the window.
 
 window_test.py --program quorvane-downloader.exe --probe window-probe.exe
                --demo-server quorvane-demo-server --port N --work DIR [--prefix DIR]
-               [--display :N] [--screenshot FILE.png]
+               [--with-peers] [--display :N] [--screenshot FILE.png]
 """
 
 import argparse
 import configparser
+import http.server
+import random
+import re
 import shutil
 import subprocess
 import sys
+import threading
 import time
 import urllib.request
 from pathlib import Path
@@ -26,6 +31,7 @@ BROWSER, STATUS, CHOOSER, UNPACK_HINT, PERCENT, FILE_COUNT, BAR = range(100, 107
 START, CANCEL, OPEN_FOLDER, ADDRESS_BOX, CONNECTIONS_BOX = range(107, 112)
 IDOK, IDYES, IDNO = 1, 6, 7
 FILE_MIB = 2
+ENGINE_AGENT = "Quorvane/3.0"  # the HTTP engine's User-Agent
 SLOW_KIB_PER_CONNECTION = 4  # 2 MiB take most of a minute: time to click
 
 
@@ -201,6 +207,106 @@ def run(args):
             server.stop()
             if program.poll() is None:
                 program.kill()
+        if args.with_peers:
+            torrent_entry(wine, window, args.port, work, program_folder, downloads)
+
+
+class TorrentLine(http.server.ThreadingHTTPServer):
+    """A network line whose list gives its one file a torrent: the page, the list, the .torrent
+    and the file (by ranges, as a web seed is asked), each request noted with its User-Agent."""
+
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, port, work):
+        super().__init__(("127.0.0.1", port), TorrentLineHandler)
+        self.requests = []
+        self.data = random.Random(19).randbytes(3 * 1024 * 1024 + 77)
+        self.address = f"http://127.0.0.1:{port}/mirror1/dl/client.rar"
+        original = work / "client.rar"
+        original.write_bytes(self.data)
+        torrent = work / "client.rar.torrent"
+        torrent.unlink(missing_ok=True)
+        subprocess.run(["mktorrent", "-l", "16", "-a", "http://127.0.0.1:1/announce", "-w",
+                        self.address, "-o", str(torrent), str(original)], check=True, timeout=120,
+                       stdout=subprocess.DEVNULL)
+        self.torrent = torrent.read_bytes()
+        self.list = ("[Down]\r\nDown=True\r\n[Files]\r\nNum=1\r\n[Name]\r\n"
+                     "Name1=Quorvane客户端(网通下载)\r\n[Add]\r\nAdd1=" + self.address +
+                     "\r\n[Torrent]\r\nclient.rar=" + self.address + ".torrent\r\n"
+                     ).encode("gbk")
+
+
+class TorrentLineHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        line = self.server
+        line.requests.append((self.path, self.headers.get("User-Agent", "")))
+        body = {"/downlist.htm": b"<html><body></body></html>",
+                "/mirror1/dl/client.rar.torrent": line.torrent,
+                "/mirror1/dl/client.rar": line.data}.get(self.path)
+        if body is None and re.fullmatch(r"/list/[123]/down\.ini", self.path):
+            body = line.list
+        if body is None:
+            self.send_error(404)
+            return
+        first, last = 0, len(body) - 1
+        ranged = re.fullmatch(r"bytes=(\d+)-(\d*)", self.headers.get("Range", ""))
+        if ranged:
+            first = int(ranged.group(1))
+            last = min(int(ranged.group(2)) if ranged.group(2) else last, len(body) - 1)
+        try:
+            self.send_response(206 if ranged else 200)
+            if ranged:
+                self.send_header("Content-Range", f"bytes {first}-{last}/{len(body)}")
+            self.send_header("Content-Length", str(last - first + 1))
+            self.end_headers()
+            self.wfile.write(body[first:last + 1])
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+
+def torrent_entry(wine, window, port, work, program_folder, downloads):
+    """The program again, on a line whose entry has a torrent: one click on start, and the file
+    arrives through libtorrent (its User-Agent on the file's requests, the HTTP engine's on none)."""
+    line = TorrentLine(port, work)
+    threading.Thread(target=line.serve_forever, daemon=True).start()
+    # No multicast for players on the LAN: nothing leaves the loopback.
+    (program_folder / "quorvane-downloader.ini").write_text("[Peers]\r\nLanDiscovery=0\r\n")
+    program = wine.start(program_folder / "quorvane-downloader.exe")
+    try:
+        wait_until(lambda: window.window() and len(window.items()[0]) == 1 and window.idle(), 90,
+                   "the list with the torrent entry")
+        items, _ = window.items()
+        target = downloads / local_name(items[0], line.address)
+        target.unlink(missing_ok=True)
+        window.click_control(START)
+        box = window.wait_for_dialog("下载已完成")
+        window.answer(box, IDNO)
+        wait_until(window.idle, 30, "the window to return to idle")
+        check(target.read_bytes() == line.data, f"{target.name} differs from the server's file")
+        agents = [agent for path, agent in line.requests if path == "/mirror1/dl/client.rar"]
+        check([p for p, _ in line.requests].count("/mirror1/dl/client.rar.torrent") == 1,
+              f"the torrent was asked for {line.requests}")
+        # libtorrent's web seed fetched the file (it names itself on a connection's first request
+        # only); the HTTP engine never asked for it.
+        check("Quorvane downloader" in agents and ENGINE_AGENT not in agents,
+              f"the file was asked for by {agents}")
+        check(not [p for p in downloads.iterdir() if p.name.startswith(".")],
+              f"hidden files left: {folder_listing(downloads)}")
+        print(f"torrent entry: downloaded byte for byte through the swarm; the file's requests "
+              f"by User-Agent: {sorted(set(agents))}")
+        window.close()
+        wait_until(lambda: program.poll() is not None, 60, "the program to end")
+    finally:
+        line.shutdown()
+        line.server_close()
+        if program.poll() is None:
+            program.kill()
 
 
 def check_resources(window, wine, program_file):
@@ -334,6 +440,8 @@ def main():
     parser.add_argument("--prefix", help="the Wine prefix (default WORK/wineprefix)")
     parser.add_argument("--display", help="an X display to use instead of a new Xvfb")
     parser.add_argument("--screenshot")
+    parser.add_argument("--with-peers", action="store_true",
+                        help="the program downloads with peers: try an entry with a torrent")
     args = parser.parse_args()
     run(args)
     print("window test: passed")

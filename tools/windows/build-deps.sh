@@ -31,10 +31,16 @@ mkdir -p "$cache_root"
 # One builder at a time; a second caller waits and then takes the finished folder.
 exec 9>"$cache_root/.lock"
 flock 9
-if [ -f "$prefix/.complete" ]; then
-    log "cached in $prefix"
+# libtorrent comes last, in a folder of the prefix under its own lock (build-libtorrent.sh).
+with_libtorrent() {
+    exec 9>&-
+    "$here/build-libtorrent.sh" "$prefix"
     echo "$prefix"
     exit 0
+}
+if [ -f "$prefix/.complete" ]; then
+    log "cached in $prefix"
+    with_libtorrent
 fi
 
 # apt-get source needs deb-src entries beside the deb ones.
@@ -164,4 +170,4 @@ for library in openssl curl googletest httplib; do
 done
 touch "$prefix/.complete"
 log "ready in $prefix"
-echo "$prefix"
+with_libtorrent
