@@ -38,10 +38,10 @@ std::filesystem::path folderOf(const std::filesystem::path& file) {
 // Readers may look, nobody else may write: the share mode is the lock, and the system drops it
 // with the handle when the process dies. A reparse point (a link, a junction) is opened as itself,
 // never followed, and then refused by notOwnFile.
-HANDLE openForJob(const std::filesystem::path& path, DWORD disposition) {
-    return CreateFileW(win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                       nullptr, disposition, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
-                       nullptr);
+HANDLE openForJob(const std::filesystem::path& path, DWORD disposition,
+                  DWORD share = FILE_SHARE_READ) {
+    return CreateFileW(win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                       disposition, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 // Why the open file is not one of the program's own: a link, a folder, a device, or a file that
@@ -109,24 +109,33 @@ HANDLE createFresh(const TaggedName& name, DWORD access, DWORD share, std::files
     return INVALID_HANDLE_VALUE;
 }
 
-}  // namespace
-
-std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::string& whyNot,
-                                       bool& locked) {
+// The hidden file at path, opened with share as one of the program's own, or INVALID_HANDLE_VALUE
+// with the reason (locked: another job has it).
+HANDLE openOwnFile(const std::filesystem::path& path, DWORD share, std::string& whyNot,
+                   bool& locked) {
     locked = false;
-    const HANDLE handle = openForJob(path, OPEN_ALWAYS);
+    const HANDLE handle = openForJob(path, OPEN_ALWAYS, share);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         locked = error == ERROR_SHARING_VIOLATION;
         whyNot = locked ? "another download is writing " + utf8Of(path)
                         : "cannot open " + utf8Of(path) + ": " + describeError(error);
-        return std::nullopt;
+        return INVALID_HANDLE_VALUE;
     }
     if (auto problem = notOwnFile(handle)) {
         CloseHandle(handle);
         whyNot = "cannot use " + utf8Of(path) + ": " + *problem + "; it was left as it is";
-        return std::nullopt;
+        return INVALID_HANDLE_VALUE;
     }
+    return handle;
+}
+
+}  // namespace
+
+std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::string& whyNot,
+                                       bool& locked) {
+    const HANDLE handle = openOwnFile(path, FILE_SHARE_READ, whyNot, locked);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
     return PartFile(valueOf(handle), path);
 }
 
@@ -135,23 +144,9 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
 // one against a lock on one byte far past the end of any file, which no write ever reaches.
 std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path,
                                              std::string& whyNot, bool& locked) {
-    locked = false;
-    const HANDLE handle = CreateFileW(
-        win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        locked = error == ERROR_SHARING_VIOLATION;
-        whyNot = locked ? "another download is writing " + utf8Of(path)
-                        : "cannot open " + utf8Of(path) + ": " + describeError(error);
-        return std::nullopt;
-    }
-    if (auto problem = notOwnFile(handle)) {
-        CloseHandle(handle);
-        whyNot = "cannot use " + utf8Of(path) + ": " + *problem + "; it was left as it is";
-        return std::nullopt;
-    }
+    const HANDLE handle = openOwnFile(
+        path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, whyNot, locked);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
     OVERLAPPED farPastTheEnd = at(std::numeric_limits<std::int64_t>::max() - 1);
     if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
                     &farPastTheEnd)) {
