@@ -8,7 +8,7 @@ program=$2
 imports=$("$objdump" -p "$program") || { echo "FAIL: $objdump cannot read $program" >&2; exit 1; }
 failures=0
 
-windows7_dlls='^(advapi32|bcrypt|comctl32|comdlg32|crypt32|gdi32|iphlpapi|kernel32|msvcrt|ole32|oleacc|oleaut32|secur32|shell32|shlwapi|user32|userenv|version|winmm|ws2_32)\.dll$'
+windows7_dlls='^(advapi32|bcrypt|comctl32|comdlg32|crypt32|gdi32|iphlpapi|kernel32|msvcrt|mswsock|ole32|oleacc|oleaut32|secur32|shell32|shlwapi|user32|userenv|version|winmm|ws2_32)\.dll$'
 while read -r dll; do
     if ! grep -qiE "$windows7_dlls" <<<"$dll"; then
         echo "FAIL: imports from $dll" >&2
