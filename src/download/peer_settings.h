@@ -24,7 +24,7 @@ struct PeerOptions {
     bool enabled = true;
     std::int64_t uploadLimit = 1024 * 1024;  // bytes/s to peers outside the LAN; 0 for no cap
     bool lanUnlimited = true;                // tests clear it to see the cap on loopback
-    bool localDiscovery = true;              // LanDiscovery; tests clear it: no multicast off loopback
+    bool localDiscovery = true;  // LanDiscovery; tests clear it: no multicast off loopback
     std::string listenInterfaces = "0.0.0.0:0,[::]:0";
     // No payload from anyone for this long and the HTTP engine takes over.
     std::chrono::milliseconds stallTimeout{20'000};

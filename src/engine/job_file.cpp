@@ -66,8 +66,7 @@ ResumeRecord Job::currentRecord() const {
 // Only a file fetched in ranges of known size can be resumed, and only when the server names its
 // version: otherwise a later job could not tell whether the bytes on the server changed.
 bool Job::recordable() const {
-    return resumable_ && inPieces_ && size_ >= 0 && identity_ &&
-           namesAVersion(*identity_);
+    return resumable_ && inPieces_ && size_ >= 0 && identity_ && namesAVersion(*identity_);
 }
 
 void Job::checkpointNow(Clock::time_point now) {

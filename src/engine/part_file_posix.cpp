@@ -112,8 +112,8 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
 }
 
 // The lock is advisory: the other library's own descriptors write on regardless.
-std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path,
-                                             std::string& whyNot, bool& locked) {
+std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path, std::string& whyNot,
+                                             bool& locked) {
     return open(path, whyNot, locked);
 }
 

@@ -142,10 +142,10 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
 // Here the share mode cannot be the lock: the other library's handles must write and rename the
 // file too. An HTTP job's open still fails against this handle's write access, and another shared
 // one against a lock on one byte far past the end of any file, which no write ever reaches.
-std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path,
-                                             std::string& whyNot, bool& locked) {
-    const HANDLE handle = openOwnFile(
-        path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, whyNot, locked);
+std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path, std::string& whyNot,
+                                             bool& locked) {
+    const HANDLE handle =
+        openOwnFile(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, whyNot, locked);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
     OVERLAPPED farPastTheEnd = at(std::numeric_limits<std::int64_t>::max() - 1);
     if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,

@@ -61,8 +61,8 @@ TEST(PartFileOnWindows, SharedIsWrittenAndRenamedByOtherHandlesButLocksOutOtherJ
     ASSERT_NE(library, INVALID_HANDLE_VALUE) << GetLastError();
     const std::string bytes = "pieces from peers";
     DWORD written = 0;
-    EXPECT_TRUE(WriteFile(library, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr));
+    EXPECT_TRUE(
+        WriteFile(library, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     CloseHandle(library);
 
     for (auto other : {&engine::PartFile::open, &engine::PartFile::openShared}) {

@@ -43,9 +43,9 @@ struct Faults {
     // instead: a slow path among fast ones.
     int slowConnectionEvery = 0;
     std::int64_t slowBytesPerSecond = 0;
-    std::string etag;                 // when not empty, the ETag of every response
-    bool noEtag = false;              // no ETag at all
-    std::string lastModified;         // when not empty, the Last-Modified of every response
+    std::string etag;          // when not empty, the ETag of every response
+    bool noEtag = false;       // no ETag at all
+    std::string lastModified;  // when not empty, the Last-Modified of every response
     // The first request of every connection is answered this much later: a long path's set-up.
     std::chrono::milliseconds handshake{0};
 };

@@ -83,9 +83,9 @@ TEST(SwarmSession, ListensOnlyWhileAJobIsThere) {
         EXPECT_TRUE(acceptsConnections(port));
         session.stop(job);
         ASSERT_TRUE(within(std::chrono::seconds(30), [&] { return listener.ended(job); }));
-        EXPECT_TRUE(within(std::chrono::seconds(30), [&] {
-            return session.listenPort() == 0 && !acceptsConnections(port);
-        })) << "still listening on " << port << " with no job";
+        EXPECT_TRUE(within(std::chrono::seconds(30),
+                           [&] { return session.listenPort() == 0 && !acceptsConnections(port); }))
+            << "still listening on " << port << " with no job";
     }
 }
 

@@ -25,8 +25,9 @@ int wmain() {
                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (log == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
-    const bool done = WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written,
-                                nullptr) && written == text.size();
+    const bool done =
+        WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
     CloseHandle(log);
     return done ? 0 : 1;
 }
