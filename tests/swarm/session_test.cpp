@@ -18,18 +18,6 @@
 namespace quorvane::testing {
 namespace {
 
-bool acceptsConnections(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
-}
-
 template <typename Condition>
 bool within(std::chrono::seconds limit, Condition condition) {
     const auto end = std::chrono::steady_clock::now() + limit;

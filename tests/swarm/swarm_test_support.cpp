@@ -17,18 +17,6 @@
 namespace quorvane::testing {
 namespace {
 
-bool acceptsConnections(int port) {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected =
-        ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(probe);
-    return connected;
-}
-
 // The tracker's answer to a GET of `query`; empty when it does not answer.
 std::string trackerAnswer(int port, const std::string& query) {
     const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -71,6 +59,18 @@ int bencodedNumber(const std::string& text, const std::string& key) {
 }
 
 }  // namespace
+
+bool acceptsConnections(int port) {
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected =
+        ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    return connected;
+}
 
 Tracker::Tracker(const std::vector<std::string>& torrents, int port) : port_(port) {
     std::ofstream whitelist(folder_ / "whitelist.txt");

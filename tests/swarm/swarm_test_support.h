@@ -46,6 +46,9 @@ std::vector<std::string> announcedHashes(const std::string& torrent);
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
 
 // A number field of a JSON line; -1 when it is not there.
+// Whether something on 127.0.0.1 accepts a connection at port.
+bool acceptsConnections(int port);
+
 std::int64_t jsonNumber(const std::string& json, const std::string& field);
 std::string jsonText(const std::string& json, const std::string& field);
 
