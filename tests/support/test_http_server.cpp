@@ -216,6 +216,33 @@ std::vector<RequestRecord> TestHttpServer::requests() const {
     return requests_;
 }
 
+std::int64_t TestHttpServer::distinctBytesAsked(const std::string& path,
+                                               std::size_t fromRequest) const {
+    std::lock_guard lock(mutex_);
+    auto resource = resources_.find(path);
+    if (resource == resources_.end()) return 0;
+    const std::int64_t size = resource->second->size();
+    std::vector<Span> spans;
+    for (std::size_t i = fromRequest; i < requests_.size(); ++i) {
+        const auto& record = requests_[i];
+        if (record.path != path || record.method != "GET") continue;
+        if (record.range.empty()) {
+            spans.push_back({0, size - 1});
+        } else if (auto span = parseRange(record.range, size)) {
+            spans.push_back(*span);
+        }
+    }
+    std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.first < b.first; });
+    std::int64_t counted = 0;
+    std::int64_t next = 0;  // the first byte not yet counted
+    for (const auto& span : spans) {
+        const auto first = std::max(span.first, next);
+        if (span.last >= first) counted += span.last - first + 1;
+        next = std::max(next, span.last + 1);
+    }
+    return counted;
+}
+
 int TestHttpServer::badRangeHeaders() const {
     std::lock_guard lock(mutex_);
     return badRanges_;

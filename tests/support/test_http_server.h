@@ -79,6 +79,10 @@ class TestHttpServer {
     void answerStatus(const std::string& path, int status);
 
     std::vector<RequestRecord> requests() const;
+    // Bytes of `path` that GET requests from the request numbered `fromRequest` (counted from 0)
+    // on asked for, each byte counted once however often it was asked: what a resume had to
+    // fetch, unblurred by tails asked twice or by bytes a cut connection never read.
+    std::int64_t distinctBytesAsked(const std::string& path, std::size_t fromRequest) const;
     // Range headers that were not one well-formed "bytes=a-b" inside the file.
     int badRangeHeaders() const;
     int connectionsSeen() const;
