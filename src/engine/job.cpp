@@ -66,7 +66,7 @@ void Job::begin(Clock::time_point now) {
         return fail(FailureKind::badAddress, "the expected SHA-256 is not 64 hex digits");
     }
     names_ = resumeFilesFor(options_.target);
-    std::string whyNot;
+    FileProblem whyNot;
     bool locked = false;
     file_ = PartFile::open(names_.part, whyNot, locked);
     // Another job writes this target: this one gets a file of its own and keeps no record.
@@ -137,9 +137,9 @@ void Job::fail(FailureKind kind, std::string reason) {
     report_->failure = kind;
 }
 
-void Job::failOnFile(std::string problem) {
-    const bool full = problem.find("the disk is full") != std::string::npos;
-    fail(full ? FailureKind::diskFull : FailureKind::fileError, std::move(problem));
+void Job::failOnFile(FileProblem problem) {
+    fail(problem.diskFull ? FailureKind::diskFull : FailureKind::fileError,
+         std::move(problem.text));
 }
 
 bool Job::worthKeeping() const {

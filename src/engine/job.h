@@ -94,7 +94,7 @@ class Job {
     void finish(Outcome outcome, std::string reason);
     void fail(FailureKind kind, std::string reason);
     // A problem with the local file: a full disk or anything else.
-    void failOnFile(std::string problem);
+    void failOnFile(FileProblem problem);
     void restartOverOneConnection(Clock::time_point now);
     bool flush(Transfer& transfer);
     bool store(Transfer& transfer, const char* data, std::size_t length);

@@ -129,7 +129,7 @@ bool Job::verify() {
     if (!expectedSha256_) return true;
     auto digest = worker_->finishHash(size_);
     if (!digest) {
-        failOnFile("cannot read the file back to check it");
+        failOnFile(FileProblem("cannot read the file back to check it"));
         return false;
     }
     if (*digest == *expectedSha256_) return true;

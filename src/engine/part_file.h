@@ -14,11 +14,22 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quorvane::engine {
 
-// Empty when all went well, otherwise why not, for a person to read.
-using Problem = std::optional<std::string>;
+// Why a file operation failed, for a person to read, and whether it was for want of room: the
+// one failure a job handles apart, since the space is what the user needs back.
+struct FileProblem {
+    FileProblem() = default;
+    FileProblem(std::string text, bool diskFull = false)  // NOLINT: a text alone is a problem
+        : text(std::move(text)), diskFull(diskFull) {}
+    std::string text;
+    bool diskFull = false;
+};
+
+// Empty when all went well.
+using Problem = std::optional<FileProblem>;
 
 // Names a new file from a random tag of kTagLength hex digits.
 using TaggedName = std::function<std::filesystem::path(std::string_view tag)>;
@@ -30,17 +41,17 @@ class PartFile {
     // another job holds the lock, and then says so in `locked`. Never opens through a link: what
     // is at `path` must be a plain file with no other name, or nothing, and anything else is
     // left untouched and named in `whyNot`.
-    static std::optional<PartFile> open(const std::filesystem::path& path, std::string& whyNot,
+    static std::optional<PartFile> open(const std::filesystem::path& path, FileProblem& whyNot,
                                         bool& locked);
     // As open(), for a file that another library of this process writes through handles of its
     // own (libtorrent): those may read, write and rename it meanwhile, while other jobs are kept
     // out all the same.
     static std::optional<PartFile> openShared(const std::filesystem::path& path,
-                                              std::string& whyNot, bool& locked);
+                                              FileProblem& whyNot, bool& locked);
     // A new file under a name of its own beside the target (".<target name>.<random>.part", see
     // partFileName), for a job that cannot have the usual one because another job holds it.
     static std::optional<PartFile> createUnique(const std::filesystem::path& target,
-                                                std::string& whyNot);
+                                                FileProblem& whyNot);
 
     PartFile(PartFile&& other) noexcept;
     PartFile& operator=(PartFile&& other) noexcept;
@@ -69,6 +80,9 @@ class PartFile {
     Problem commit(const std::filesystem::path& target, bool flush = true);
     // Closes and removes the file.
     void discard();
+    // Drops the hidden mark the file was made with (Windows), for a file that took its target's
+    // name through another library's rename rather than through commit().
+    void markVisible();
 
     const std::filesystem::path& path() const { return path_; }
 
@@ -88,6 +102,16 @@ Problem replaceFile(const std::filesystem::path& path, const TaggedName& staging
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t most);
 // Removes a plain file; a link, a folder or anything else stays.
 void removeFile(const std::filesystem::path& path);
+// For a rename that another library does (libtorrent's), which on Windows does not replace a
+// file: where the system's rename would not, moves a plain file at `target` out of the way under
+// a fresh name from `asideName` and returns that name, to be removed once the rename is
+// done or put back with moveBack() when it fails. An empty path when nothing had to move; nullopt,
+// with whyNot told, when the file cannot move (a folder, a link or a read-only file stays).
+std::optional<std::filesystem::path> moveOutOfTheWay(const std::filesystem::path& target,
+                                                     const TaggedName& asideName,
+                                                     FileProblem& whyNot);
+// Puts a file that moveOutOfTheWay() moved back at `target`, unless something took its place.
+void moveBack(const std::filesystem::path& aside, const std::filesystem::path& target);
 // Removes the part file at `path` unless a job holds its lock or it is not a plain file. True
 // when it is gone.
 bool removeUnusedPartFile(const std::filesystem::path& path);

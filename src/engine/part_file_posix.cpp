@@ -17,9 +17,10 @@
 namespace quorvane::engine {
 namespace {
 
-std::string describeError(int error) {
-    if (error == ENOSPC || error == EDQUOT) return "the disk is full";
-    return std::strerror(error);
+// `what` and the system's reason, known as a full disk where the system says so.
+FileProblem problemOf(const std::string& what, int error) {
+    if (error == ENOSPC || error == EDQUOT) return {what + "the disk is full", true};
+    return what + std::strerror(error);
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& file) {
@@ -34,16 +35,16 @@ void syncFolder(const std::filesystem::path& folder) {
     ::close(fd);
 }
 
-std::string describeOpenError(int error) {
-    if (error == ELOOP) return "it is a symbolic link";
-    return describeError(error);
+FileProblem openProblemOf(const std::string& what, int error) {
+    if (error == ELOOP) return what + "it is a symbolic link";
+    return problemOf(what, error);
 }
 
 // Why the open file is not one of the program's own: a FIFO, a device, a folder, or a file that
 // has another name as well (a hard link), which writing would change under that name too.
 Problem notOwnFile(int fd) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0) return describeError(errno);
+    if (::fstat(fd, &info) != 0) return problemOf("", errno);
     if (!S_ISREG(info.st_mode)) return std::string("it is not a regular file");
     if (info.st_nlink > 1) return std::string("it has another name (a hard link)");
     return std::nullopt;
@@ -52,13 +53,13 @@ Problem notOwnFile(int fd) {
 // Creates a file under a name that nothing had, from `name` and a random tag: never through a
 // link, and never one that is there already. -1, with whyNot told, when it cannot.
 int createFresh(const TaggedName& name, int access, std::filesystem::path& path,
-                std::string& whyNot) {
+                FileProblem& whyNot) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         path = name(randomTag());
         int fd = ::open(path.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0) return fd;
         if (errno != EEXIST) {
-            whyNot = "cannot create " + path.string() + ": " + describeError(errno);
+            whyNot = problemOf("cannot create " + path.string() + ": ", errno);
             return -1;
         }
     }
@@ -76,9 +77,9 @@ Problem writeAll(int fd, std::int64_t offset, std::span<const char> bytes) {
         ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), offset);
         if (written < 0) {
             if (errno == EINTR) continue;
-            return "cannot write the file: " + describeError(errno);
+            return problemOf("cannot write the file: ", errno);
         }
-        if (written == 0) return std::string("cannot write the file: the disk is full");
+        if (written == 0) return FileProblem("cannot write the file: the disk is full", true);
         bytes = bytes.subspan(static_cast<std::size_t>(written));
         offset += written;
     }
@@ -87,18 +88,18 @@ Problem writeAll(int fd, std::int64_t offset, std::span<const char> bytes) {
 
 }  // namespace
 
-std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::string& whyNot,
+std::optional<PartFile> PartFile::open(const std::filesystem::path& path, FileProblem& whyNot,
                                        bool& locked) {
     locked = false;
     // Without waiting on a FIFO or a device: whatever it is, it is looked at and let go.
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
-        whyNot = "cannot open " + path.string() + ": " + describeOpenError(errno);
+        whyNot = openProblemOf("cannot open " + path.string() + ": ", errno);
         return std::nullopt;
     }
     if (auto problem = notOwnFile(fd)) {
         ::close(fd);
-        whyNot = "cannot use " + path.string() + ": " + *problem + "; it was left as it is";
+        whyNot = "cannot use " + path.string() + ": " + problem->text + "; it was left as it is";
         return std::nullopt;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -112,13 +113,13 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
 }
 
 // The lock is advisory: the other library's own descriptors write on regardless.
-std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path, std::string& whyNot,
+std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path, FileProblem& whyNot,
                                              bool& locked) {
     return open(path, whyNot, locked);
 }
 
 std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& target,
-                                               std::string& whyNot) {
+                                               FileProblem& whyNot) {
     const auto folder = folderOf(target);
     std::filesystem::path path;
     int fd = createFresh(
@@ -155,7 +156,7 @@ Problem PartFile::reserve(std::int64_t size) {
     // fallocate, unlike posix_fallocate, never falls back to writing zeros. Blocks a resumed file
     // already has are kept as they are.
     if (size > 0 && ::fallocate(fd_, 0, 0, size) != 0 && (errno == ENOSPC || errno == EDQUOT)) {
-        return describeError(errno);
+        return problemOf("", errno);
     }
 #else
     (void)size;
@@ -172,7 +173,7 @@ Problem PartFile::readAt(std::int64_t offset, std::span<char> bytes) const {
         ssize_t got = ::pread(fd_, bytes.data(), bytes.size(), offset);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return "cannot read the file back: " + describeError(errno);
+            return problemOf("cannot read the file back: ", errno);
         }
         if (got == 0) return std::string("cannot read the file back: it is shorter than written");
         bytes = bytes.subspan(static_cast<std::size_t>(got));
@@ -182,19 +183,19 @@ Problem PartFile::readAt(std::int64_t offset, std::span<char> bytes) const {
 }
 
 Problem PartFile::truncate(std::int64_t size) {
-    if (::ftruncate(fd_, size) != 0) return "cannot resize the file: " + describeError(errno);
+    if (::ftruncate(fd_, size) != 0) return problemOf("cannot resize the file: ", errno);
     return std::nullopt;
 }
 
 Problem PartFile::syncData() const {
-    if (::fdatasync(fd_) != 0) return "cannot write the file: " + describeError(errno);
+    if (::fdatasync(fd_) != 0) return problemOf("cannot write the file: ", errno);
     return std::nullopt;
 }
 
 Problem PartFile::commit(const std::filesystem::path& target, bool flush) {
     auto failed = [this](const std::string& what, int error) -> Problem {
         discard();
-        return what + describeError(error);
+        return problemOf(what, error);
     };
     // Data first: otherwise a power cut can leave the target's name on blocks never written.
     if (flush && ::fdatasync(fd_) != 0) return failed("cannot write the file: ", errno);
@@ -216,21 +217,31 @@ void PartFile::discard() {
     }
 }
 
+void PartFile::markVisible() {}  // a leading dot hides a name; the new name has none
+
+// rename(2) replaces the target at once: nothing has to move.
+std::optional<std::filesystem::path> moveOutOfTheWay(const std::filesystem::path&,
+                                                     const TaggedName&, FileProblem&) {
+    return std::filesystem::path();
+}
+
+void moveBack(const std::filesystem::path&, const std::filesystem::path&) {}
+
 Problem replaceFile(const std::filesystem::path& path, const TaggedName& stagingName,
                     std::string_view bytes) {
     std::filesystem::path staging;
-    std::string whyNot;
+    FileProblem whyNot;
     int fd = createFresh(stagingName, O_WRONLY, staging, whyNot);
     if (fd < 0) return whyNot;
     Problem problem = writeAll(fd, 0, bytes);
-    if (!problem && ::fdatasync(fd) != 0) problem = "cannot write: " + describeError(errno);
-    if (::close(fd) != 0 && !problem) problem = "cannot write: " + describeError(errno);
+    if (!problem && ::fdatasync(fd) != 0) problem = problemOf("cannot write: ", errno);
+    if (::close(fd) != 0 && !problem) problem = problemOf("cannot write: ", errno);
     struct stat info {};
     if (!problem && ::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
         problem = "cannot replace " + path.string() + ": it is not a regular file";
     }
     if (!problem && ::rename(staging.c_str(), path.c_str()) != 0) {
-        problem = "cannot replace " + path.string() + ": " + describeError(errno);
+        problem = problemOf("cannot replace " + path.string() + ": ", errno);
     }
     if (problem) ::unlink(staging.c_str());
     return problem;

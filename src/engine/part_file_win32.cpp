@@ -27,8 +27,10 @@ std::string utf8Of(const std::filesystem::path& path) {
     return platform::utf8FromWide(std::filesystem::path(path).make_preferred().native());
 }
 
-std::string describeError(DWORD error) {
-    return platform::describeWin32Error(error);
+// `what` and the system's reason, known as a full disk where the system says so.
+FileProblem problemOf(const std::string& what, DWORD error) {
+    return {what + platform::describeWin32Error(error),
+            error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL};
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& file) {
@@ -48,7 +50,7 @@ HANDLE openForJob(const std::filesystem::path& path, DWORD disposition,
 // has another name as well (a hard link), which writing would change under that name too.
 Problem notOwnFile(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file, &info)) return describeError(GetLastError());
+    if (!GetFileInformationByHandle(file, &info)) return problemOf("", GetLastError());
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return std::string("it is a link");
     }
@@ -80,9 +82,9 @@ Problem writeAll(HANDLE file, std::int64_t offset, std::span<const char> bytes) 
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 30));
         DWORD written = 0;
         if (!WriteFile(file, bytes.data(), chunk, &written, &position)) {
-            return "cannot write the file: " + describeError(GetLastError());
+            return problemOf("cannot write the file: ", GetLastError());
         }
-        if (written == 0) return std::string("cannot write the file: the disk is full");
+        if (written == 0) return FileProblem("cannot write the file: the disk is full", true);
         bytes = bytes.subspan(written);
         offset += written;
     }
@@ -92,7 +94,7 @@ Problem writeAll(HANDLE file, std::int64_t offset, std::span<const char> bytes) 
 // Creates a file under a name that nothing had, from `name` and a random tag; never one that is
 // there already, a link included. INVALID_HANDLE_VALUE, with whyNot told, when it cannot.
 HANDLE createFresh(const TaggedName& name, DWORD access, DWORD share, std::filesystem::path& path,
-                   std::string& whyNot) {
+                   FileProblem& whyNot) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         path = name(randomTag());
         const HANDLE handle =
@@ -101,7 +103,7 @@ HANDLE createFresh(const TaggedName& name, DWORD access, DWORD share, std::files
         if (handle != INVALID_HANDLE_VALUE) return handle;
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-            whyNot = "cannot create " + utf8Of(path) + ": " + describeError(error);
+            whyNot = problemOf("cannot create " + utf8Of(path) + ": ", error);
             return INVALID_HANDLE_VALUE;
         }
     }
@@ -111,7 +113,7 @@ HANDLE createFresh(const TaggedName& name, DWORD access, DWORD share, std::files
 
 // The hidden file at path, opened with share as one of the program's own, or INVALID_HANDLE_VALUE
 // with the reason (locked: another job has it).
-HANDLE openOwnFile(const std::filesystem::path& path, DWORD share, std::string& whyNot,
+HANDLE openOwnFile(const std::filesystem::path& path, DWORD share, FileProblem& whyNot,
                    bool& locked) {
     locked = false;
     const HANDLE handle = openForJob(path, OPEN_ALWAYS, share);
@@ -119,12 +121,12 @@ HANDLE openOwnFile(const std::filesystem::path& path, DWORD share, std::string& 
         const DWORD error = GetLastError();
         locked = error == ERROR_SHARING_VIOLATION;
         whyNot = locked ? "another download is writing " + utf8Of(path)
-                        : "cannot open " + utf8Of(path) + ": " + describeError(error);
+                        : problemOf("cannot open " + utf8Of(path) + ": ", error);
         return INVALID_HANDLE_VALUE;
     }
     if (auto problem = notOwnFile(handle)) {
         CloseHandle(handle);
-        whyNot = "cannot use " + utf8Of(path) + ": " + *problem + "; it was left as it is";
+        whyNot = "cannot use " + utf8Of(path) + ": " + problem->text + "; it was left as it is";
         return INVALID_HANDLE_VALUE;
     }
     return handle;
@@ -132,7 +134,7 @@ HANDLE openOwnFile(const std::filesystem::path& path, DWORD share, std::string& 
 
 }  // namespace
 
-std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::string& whyNot,
+std::optional<PartFile> PartFile::open(const std::filesystem::path& path, FileProblem& whyNot,
                                        bool& locked) {
     const HANDLE handle = openOwnFile(path, FILE_SHARE_READ, whyNot, locked);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -142,7 +144,7 @@ std::optional<PartFile> PartFile::open(const std::filesystem::path& path, std::s
 // Here the share mode cannot be the lock: the other library's handles must write and rename the
 // file too. An HTTP job's open still fails against this handle's write access, and another shared
 // one against a lock on one byte far past the end of any file, which no write ever reaches.
-std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path, std::string& whyNot,
+std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path, FileProblem& whyNot,
                                              bool& locked) {
     const HANDLE handle =
         openOwnFile(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, whyNot, locked);
@@ -154,14 +156,14 @@ std::optional<PartFile> PartFile::openShared(const std::filesystem::path& path, 
         CloseHandle(handle);
         locked = error == ERROR_LOCK_VIOLATION;
         whyNot = locked ? "another download is writing " + utf8Of(path)
-                        : "cannot lock " + utf8Of(path) + ": " + describeError(error);
+                        : problemOf("cannot lock " + utf8Of(path) + ": ", error);
         return std::nullopt;
     }
     return PartFile(valueOf(handle), path);
 }
 
 std::optional<PartFile> PartFile::createUnique(const std::filesystem::path& target,
-                                               std::string& whyNot) {
+                                               FileProblem& whyNot) {
     const auto folder = folderOf(target);
     std::filesystem::path path;
     const HANDLE handle = createFresh(
@@ -200,7 +202,7 @@ Problem PartFile::reserve(std::int64_t size) {
                                     sizeof allocation)) {
         const DWORD error = GetLastError();
         if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
-            return describeError(error);
+            return problemOf("", error);
         }
     }
     return std::nullopt;
@@ -220,7 +222,7 @@ Problem PartFile::readAt(std::int64_t offset, std::span<char> bytes) const {
             if (error == ERROR_HANDLE_EOF)
                 got = 0;
             else
-                return "cannot read the file back: " + describeError(error);
+                return problemOf("cannot read the file back: ", error);
         }
         if (got == 0) return std::string("cannot read the file back: it is shorter than written");
         bytes = bytes.subspan(got);
@@ -233,14 +235,14 @@ Problem PartFile::truncate(std::int64_t size) {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = size;
     if (!SetFileInformationByHandle(handleOf(fd_), FileEndOfFileInfo, &end, sizeof end)) {
-        return "cannot resize the file: " + describeError(GetLastError());
+        return problemOf("cannot resize the file: ", GetLastError());
     }
     return std::nullopt;
 }
 
 Problem PartFile::syncData() const {
     if (!FlushFileBuffers(handleOf(fd_))) {
-        return "cannot write the file: " + describeError(GetLastError());
+        return problemOf("cannot write the file: ", GetLastError());
     }
     return std::nullopt;
 }
@@ -251,7 +253,7 @@ Problem PartFile::syncData() const {
 Problem PartFile::commit(const std::filesystem::path& target, bool flush) {
     auto failed = [this](const std::string& what, DWORD error) -> Problem {
         discard();
-        return what + describeError(error);
+        return problemOf(what, error);
     };
     const HANDLE handle = handleOf(fd_);
     if (flush && !FlushFileBuffers(handle)) {
@@ -278,24 +280,72 @@ void PartFile::discard() {
     }
 }
 
+void PartFile::markVisible() {
+    FILE_BASIC_INFO basic{};
+    if (GetFileInformationByHandleEx(handleOf(fd_), FileBasicInfo, &basic, sizeof basic)) {
+        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN);
+        if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(handleOf(fd_), FileBasicInfo, &basic, sizeof basic);
+    }
+}
+
+std::optional<std::filesystem::path> moveOutOfTheWay(const std::filesystem::path& target,
+                                                     const TaggedName& asideName,
+                                                     FileProblem& whyNot) {
+    const DWORD attributes = GetFileAttributesW(win32Path(target).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return std::filesystem::path();
+        }
+        whyNot = problemOf("cannot replace " + utf8Of(target) + ": ", error);
+        return std::nullopt;
+    }
+    // Only what a rename onto it would replace: never a folder or a link, and never a read-only
+    // file, which could not be removed afterwards.
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        whyNot = "cannot replace " + utf8Of(target) + ": it is a folder or a link";
+        return std::nullopt;
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        whyNot = "cannot replace " + utf8Of(target) + ": it is read-only";
+        return std::nullopt;
+    }
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        auto aside = asideName(randomTag());
+        if (MoveFileExW(win32Path(target).c_str(), win32Path(aside).c_str(), 0)) return aside;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            whyNot = problemOf("cannot replace " + utf8Of(target) + ": ", error);
+            return std::nullopt;
+        }
+    }
+    whyNot = "cannot find a free temporary name in " + utf8Of(folderOf(target));
+    return std::nullopt;
+}
+
+void moveBack(const std::filesystem::path& aside, const std::filesystem::path& target) {
+    MoveFileExW(win32Path(aside).c_str(), win32Path(target).c_str(), 0);
+}
+
 Problem replaceFile(const std::filesystem::path& path, const TaggedName& stagingName,
                     std::string_view bytes) {
     std::filesystem::path staging;
-    std::string whyNot;
+    FileProblem whyNot;
     const HANDLE file = createFresh(stagingName, GENERIC_WRITE, 0, staging, whyNot);
     if (file == INVALID_HANDLE_VALUE) return whyNot;
     Problem problem = writeAll(file, 0, bytes);
     if (!problem && !FlushFileBuffers(file)) {
-        problem = "cannot write: " + describeError(GetLastError());
+        problem = problemOf("cannot write: ", GetLastError());
     }
-    if (!CloseHandle(file) && !problem) problem = "cannot write: " + describeError(GetLastError());
+    if (!CloseHandle(file) && !problem) problem = problemOf("cannot write: ", GetLastError());
     const DWORD there = GetFileAttributesW(win32Path(path).c_str());
     if (!problem && there != INVALID_FILE_ATTRIBUTES && !isRegularFile(path)) {
         problem = "cannot replace " + utf8Of(path) + ": it is not a regular file";
     }
     if (!problem && !MoveFileExW(win32Path(staging).c_str(), win32Path(path).c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        problem = "cannot replace " + utf8Of(path) + ": " + describeError(GetLastError());
+        problem = problemOf("cannot replace " + utf8Of(path) + ": ", GetLastError());
     }
     if (problem) DeleteFileW(win32Path(staging).c_str());
     return problem;

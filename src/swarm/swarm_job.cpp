@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include "engine/part_name.h"
@@ -92,13 +93,19 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
         suffix.append(tag).append(".snew");
         return folder / engine::hiddenFileName(name, suffix);
     };
-    std::string whyNot;
+    asideName_ = [folder, name = target.filename()](std::string_view tag) {
+        std::string suffix = ".";
+        suffix.append(tag).append(".old");
+        return folder / engine::hiddenFileName(name, suffix);
+    };
+    engine::FileProblem whyNot;
     bool locked = false;
     // Opened without following links and locked: no other download writes it meanwhile, while
     // libtorrent's own handles write and rename it.
     file_ = engine::PartFile::openShared(part_, whyNot, locked);
     if (!file_) {
-        failWith(FailureKind::fileError, locked ? "another download is writing this file" : whyNot);
+        failWith(FailureKind::fileError,
+                 locked ? "another download is writing this file" : whyNot.text);
         return std::nullopt;
     }
     // What the HTTP engine recorded of this file no longer holds once peers write into it; the
@@ -266,9 +273,18 @@ void SwarmJob::finishedDownloading() {
         return;
     }
     if (auto problem = file_->syncData()) {
-        failWith(FailureKind::fileError, *problem);
+        failWith(problem->diskFull ? FailureKind::diskFull : FailureKind::fileError, problem->text);
         return;
     }
+    // libtorrent's rename does not replace a file on Windows: one the target's name already
+    // holds (an older download of it) steps aside until the new one has taken the name.
+    engine::FileProblem whyNot;
+    auto aside = engine::moveOutOfTheWay(options_.target, asideName_, whyNot);
+    if (!aside) {
+        failWith(FailureKind::fileError, whyNot.text);
+        return;
+    }
+    setAside_ = *aside;
     phase_ = Phase::committing;
     handle_.rename_file(lt::file_index_t{0}, utf8Of(options_.target.filename()));
 }
@@ -290,7 +306,9 @@ bool SwarmJob::wholeFileMatches() {
 
 void SwarmJob::renamed() {
     if (phase_ != Phase::committing) return;
+    file_->markVisible();
     file_.reset();
+    if (!setAside_.empty()) engine::removeFile(std::exchange(setAside_, {}));
     engine::removeFile(record_);
     end(Outcome::completed);
     if (options_.seedWhenDone && peers_) {
@@ -302,6 +320,7 @@ void SwarmJob::renamed() {
 
 void SwarmJob::renameFailed(const std::string& why) {
     if (phase_ != Phase::committing) return;
+    if (!setAside_.empty()) engine::moveBack(std::exchange(setAside_, {}), options_.target);
     phase_ = Phase::running;
     failWith(FailureKind::fileError, why);
 }

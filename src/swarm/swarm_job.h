@@ -96,7 +96,8 @@ class SwarmJob {
     std::int64_t totalSize_ = -1;
     std::int64_t resumedBytes_ = 0;
     std::filesystem::path part_, record_;
-    engine::TaggedName staging_;
+    engine::TaggedName staging_, asideName_;
+    std::filesystem::path setAside_;  // the file that had the target's name, while renaming
     std::optional<engine::PartFile> file_;
     lt::torrent_handle handle_;
     Phase phase_ = Phase::starting;

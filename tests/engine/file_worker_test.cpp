@@ -18,10 +18,10 @@ using quorvane::testing::sha256Of;
 // differs from the memory, so the digest tells which of the two the hash took.
 TEST(FileWorker, HashesWhatArrivesInOrderFromMemoryAndReadsBackTheRest) {
     ScratchFolder folder;
-    std::string whyNot;
+    FileProblem whyNot;
     bool locked = false;
     auto file = PartFile::open(folder / ".file.part", whyNot, locked);
-    ASSERT_TRUE(file) << whyNot;
+    ASSERT_TRUE(file) << whyNot.text;
     const std::string onDiskFirst(300000, 'f'), onDiskSecond(300000, 's');
     const std::string ahead(500000, 'a');
     ASSERT_FALSE(file->writeAt(0, onDiskFirst));
@@ -49,10 +49,10 @@ TEST(FileWorker, HashesWhatArrivesInOrderFromMemoryAndReadsBackTheRest) {
 TEST(FileWorker, KeepsInMemoryWhatTheHashNeedsSoonest) {
     constexpr std::size_t kBlock = 4 << 20;
     ScratchFolder folder;
-    std::string whyNot;
+    FileProblem whyNot;
     bool locked = false;
     auto file = PartFile::open(folder / ".file.part", whyNot, locked);
-    ASSERT_TRUE(file) << whyNot;
+    ASSERT_TRUE(file) << whyNot.text;
     std::string onDisk;
     for (char c : std::string("abcdefg")) onDisk += std::string(kBlock, c);
     ASSERT_FALSE(file->writeAt(0, onDisk));

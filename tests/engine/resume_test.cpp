@@ -406,12 +406,12 @@ TEST(Leftovers, OnlyWhatIsProvablyTheProgramsGoesAndNeverWhileInUse) {
     std::filesystem::create_symlink(folder / "target", folder / ".link.rar.part", noLinks);
     make(".hidden", "");
     make("other.rar", "");
-    std::string whyNot;
+    engine::FileProblem whyNot;
     bool locked = false;
     auto running = engine::PartFile::open(folder / ".running.rar.part", whyNot, locked);
     auto second =
         engine::PartFile::open(folder / ".second.rar.0123456789abcdef.part", whyNot, locked);
-    ASSERT_TRUE(running && second) << whyNot;
+    ASSERT_TRUE(running && second) << whyNot.text;
 
     engine::removeLeftovers(folder.path());
 

@@ -4,7 +4,8 @@ seed on Linux, two Linux quorvane-fetch players and one quorvane-fetch.exe under
 127.0.0.1. The Windows player starts alone, so that it holds pieces the Linux players want; every
 player finishes byte for byte, and the Windows player's final JSON counts bytes it received from
 the Linux players and bytes it sent them. Then a Windows player killed mid-download keeps only its
-hidden partial file and record, and the same command resumes from them.
+hidden partial file and record beside an older file under the target's name, and the same command
+resumes from them and replaces that file.
 
 mixed_swarm_test.py --fetch LINUX-QUORVANE-FETCH --fetch-exe QUORVANE-FETCH.EXE --wine WINE-RUN
 """
@@ -194,6 +195,8 @@ def resume_after_kill(args, scratch):
                    stdout=subprocess.DEVNULL)
     folder = scratch / "resumed"
     folder.mkdir()
+    # An older download under the target's name, which the finished file replaces.
+    (folder / "client.rar").write_bytes(b"an older download")
     command = [args.wine, args.fetch_exe, "-q", "--torrent", windows_path(torrent), "-o",
                windows_path(folder / "client.rar"), "--no-peers", "--save-every", "500"]
     try:
@@ -208,7 +211,8 @@ def resume_after_kill(args, scratch):
             os.kill(int(pid), signal.SIGKILL)
         first.wait(timeout=120)
         left = sorted(p.name for p in folder.iterdir())
-        check(left == [".client.rar.part", ".client.rar.srec"], f"after kill -9: {left}")
+        check(left == [".client.rar.part", ".client.rar.srec", "client.rar"],
+              f"after kill -9: {left}")
         served_before = seed.served
         second = subprocess.run(command, capture_output=True, timeout=600)
         lines = [l for l in second.stdout.decode("utf-8", "replace").splitlines()
