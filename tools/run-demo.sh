@@ -81,15 +81,19 @@ start_demo_server() {
 }
 
 start_virtual_display() {
-    local n
-    for n in $(seq 99 199); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
-    done
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb picks a free display number and writes it to fd 3 once it listens.
+    local number_file n=
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
     started+=($!)
+    for _ in $(seq 100); do
+        if [ "$(wc -l <"$number_file")" -ge 1 ]; then n=$(head -n 1 "$number_file"); break; fi
+        sleep 0.1
+    done
+    rm -f "$number_file"
+    [ -n "$n" ] || { log "Xvfb did not start"; exit 1; }
     export DISPLAY=":$n"
     unset WAYLAND_DISPLAY
-    wait_for 10 xdpyinfo || { log "Xvfb did not start on :$n"; exit 1; }
     log "virtual display $DISPLAY"
 }
 

@@ -19,6 +19,15 @@ program=$work/program/$(basename "$1")
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
+# Each start writes what it says to a log of its own, shown when the test fails.
+starts=0
+start() {
+    starts=$((starts + 1))
+    "$program" >"$work/start$starts.log" 2>&1 &
+    pid=$!
+    pids+=("$pid")
+}
+
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
@@ -32,9 +41,7 @@ all_windows() { xdotool search --classname '^quorvane-downloader$' 2>/dev/null |
 
 # start_first: leaves the run's process in $pid and its window in $window.
 start_first() {
-    "$program" >/dev/null 2>&1 &
-    pid=$!
-    pids+=("$pid")
+    start
     window=
     for _ in $(seq 300); do
         window=$(windows_of "$pid" | head -1)
@@ -58,9 +65,8 @@ ends_within() {
 
 if start_first; then
     first=$pid
-    "$program" >/dev/null 2>&1 &
-    second=$!
-    pids+=("$second")
+    start
+    second=$pid
     if ends_within 20 "$second"; then
         [ "$status" = 0 ] || fail "the second start ended with $status"
     else
@@ -80,5 +86,11 @@ if start_first; then
     fi
 fi
 
+if [ $failures -gt 0 ]; then
+    for log in "$work"/start*.log; do
+        echo "--- $(basename "$log"):" >&2
+        tail -n 30 "$log" >&2
+    done
+fi
 [ $failures -eq 0 ] && echo "one program at a time"
 exit $((failures > 0))

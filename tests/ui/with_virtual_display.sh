@@ -6,21 +6,20 @@
 set -uo pipefail
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed" >&2; exit 77; }
 
-# A display number nobody holds; Xvfb's own lock decides between racing starts.
-xvfb_pid=
-for n in $(seq 150 249); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then break; fi
-    xvfb_pid=
+# Xvfb picks a free display number itself and writes it to fd 3 once it listens: choosing one
+# here from the lock files races with other tests starting theirs, and the loser would borrow the
+# winner's display and lose it when the winner ends.
+number_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+xvfb_pid=$!
+n=
+for _ in $(seq 100); do
+    if [ "$(wc -l <"$number_file")" -ge 1 ]; then n=$(head -n 1 "$number_file"); break; fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
 done
-[ -n "$xvfb_pid" ] || { echo "no virtual display could be started" >&2; exit 1; }
+rm -f "$number_file"
+[ -n "$n" ] || { kill "$xvfb_pid" 2>/dev/null; echo "no virtual display could be started" >&2; exit 1; }
 trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null' EXIT
 
 export DISPLAY=":$n" XVFB_PID="$xvfb_pid" QT_QPA_PLATFORM=xcb

@@ -52,11 +52,20 @@ def wait_until(check, seconds, what):
         time.sleep(0.3)
 
 
-def free_display():
-    for number in range(96, 200):
-        if not Path(f"/tmp/.X{number}-lock").exists() and not Path(f"/tmp/.X11-unix/X{number}").exists():
-            return number
-    raise RuntimeError("no free X display")
+def start_virtual_display():
+    """Starts Xvfb on a display number it picks itself (choosing one here from the lock files
+    races with other tests starting theirs); returns the process and the display's name."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
+    os.close(write_end)
+    with os.fdopen(read_end) as numbers:
+        number = numbers.readline().strip()  # written once Xvfb listens; empty if it died
+    if not number:
+        xvfb.wait(timeout=10)
+        raise RuntimeError("Xvfb did not start")
+    return xvfb, f":{number}"
 
 
 class WineSession:
@@ -68,13 +77,7 @@ class WineSession:
 
     def __enter__(self):
         if self.display is None:
-            number = free_display()
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.display = f":{number}"
-            wait_until(lambda: subprocess.run(["xdpyinfo", "-display", self.display],
-                                              capture_output=True).returncode == 0, 20, "Xvfb")
+            self.xvfb, self.display = start_virtual_display()
         self.env.update({
             "WINEPREFIX": str(self.prefix),
             "WINEDEBUG": "-all",
