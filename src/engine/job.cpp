@@ -165,11 +165,12 @@ Job::Leftover Job::leftover() const {
 
 bool Job::writeOutBatches() {
     for (auto& transfer : transfers_) {
-        if (!transfer->batch.empty() && !file_->writeAt(transfer->batchOffset, transfer->batch)) {
-            noteWritten(transfer->batchOffset,
-                        transfer->batchOffset + static_cast<std::int64_t>(transfer->batch.size()));
+        const auto& batch = transfer->batch();
+        const std::int64_t begin = transfer->batchOffset();
+        if (!batch.empty() && !file_->writeAt(begin, batch)) {
+            noteWritten(begin, begin + static_cast<std::int64_t>(batch.size()));
         }
-        transfer->batch.clear();
+        transfer->batchDone();
     }
     return !written_.empty();
 }
@@ -210,13 +211,14 @@ JobReport Job::release() {
 }
 
 void Job::removeRequest(Transfer& transfer) {
-    if (transfer.state != Transfer::State::running && transfer.state != Transfer::State::opening)
+    if (transfer.state() != Transfer::State::running &&
+        transfer.state() != Transfer::State::opening)
         return;
     long opened = 0;
     curl_easy_getinfo(transfer.easy(), CURLINFO_NUM_CONNECTS, &opened);
     connections_ += static_cast<int>(opened);
     curl_multi_remove_handle(multi_, transfer.easy());
-    transfer.state = Transfer::State::idle;
+    transfer.requestRemoved();
 }
 
 }  // namespace quorvane::engine

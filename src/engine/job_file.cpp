@@ -85,32 +85,29 @@ void Job::checkpointNow(Clock::time_point now) {
 // ---- writing ------------------------------------------------------------------------------
 
 bool Job::store(Transfer& transfer, const char* data, std::size_t length) {
-    auto& batch = transfer.batch;
-    if (batch.size() + length > batch.capacity() && !flush(transfer)) return false;
-    if (batch.empty() && length >= batch.capacity()) {
-        // Large enough on its own: no copy.
-        if (auto problem = file_->writeAt(transfer.offset, std::span(data, length))) {
+    if (!transfer.batchHasRoomFor(length) && !flush(transfer)) return false;
+    if (transfer.writesStraight(length)) {
+        if (auto problem = file_->writeAt(transfer.offset(), std::span(data, length))) {
             failOnFile(*problem);
             return false;
         }
-        noteWritten(transfer.offset, transfer.offset + static_cast<std::int64_t>(length));
-        transfer.batchOffset = transfer.offset + static_cast<std::int64_t>(length);
+        noteWritten(transfer.offset(), transfer.offset() + static_cast<std::int64_t>(length));
+        transfer.wroteStraight(length);
     } else {
-        batch.insert(batch.end(), data, data + length);
+        transfer.keep(data, length);
     }
-    transfer.offset += static_cast<std::int64_t>(length);
     progress_->received.fetch_add(static_cast<std::int64_t>(length), std::memory_order_relaxed);
     return true;
 }
 
 bool Job::flush(Transfer& transfer) {
-    if (transfer.batch.empty() || !file_) return true;
-    auto problem = file_->writeAt(transfer.batchOffset, transfer.batch);
-    const std::int64_t end =
-        transfer.batchOffset + static_cast<std::int64_t>(transfer.batch.size());
-    if (!problem) noteWritten(transfer.batchOffset, end, &transfer.batch);
-    transfer.batchOffset = end;
-    transfer.batch.clear();
+    auto& batch = transfer.batch();
+    if (batch.empty() || !file_) return true;
+    const std::int64_t begin = transfer.batchOffset();
+    const std::int64_t end = begin + static_cast<std::int64_t>(batch.size());
+    auto problem = file_->writeAt(begin, batch);
+    if (!problem) noteWritten(begin, end, &batch);
+    transfer.batchDone();
     if (problem) failOnFile(*problem);
     return !problem;
 }

@@ -26,32 +26,32 @@ std::chrono::milliseconds pauseAfter(int failures, const Tuning& tuning) {
 std::size_t Job::receive(Transfer& transfer, const char* data, std::size_t length) {
     answered_ = true;
     if (dropsAnswers()) {
-        transfer.cut = Transfer::Cut::refused;
+        transfer.cutShort(Transfer::Cut::refused);
         return 0;
     }
     // libcurl hands the FTP probe's header lines to this callback as well.
-    if (transfer.headersOnly) return length;
-    if (!transfer.checked && !checkBeforeFirstByte(transfer)) {
-        transfer.cut = Transfer::Cut::refused;
+    if (transfer.headersOnly()) return length;
+    if (!transfer.checked() && !checkBeforeFirstByte(transfer)) {
+        transfer.cutShort(Transfer::Cut::refused);
         return 0;
     }
-    auto room = static_cast<std::uint64_t>(transfer.requestEnd - transfer.offset);
+    auto room = static_cast<std::uint64_t>(transfer.requestEnd() - transfer.offset());
     std::size_t taken = static_cast<std::size_t>(std::min<std::uint64_t>(length, room));
     if (taken > 0 && !store(transfer, data, taken)) {
-        transfer.cut = Transfer::Cut::refused;
+        transfer.cutShort(Transfer::Cut::refused);
         return 0;
     }
     // More than was asked for: the rest belongs to another connection now.
-    if (taken < length) transfer.cut = Transfer::Cut::trimmed;
+    if (taken < length) transfer.cutShort(Transfer::Cut::trimmed);
     return taken;
 }
 
 bool Job::checkBeforeFirstByte(Transfer& transfer) {
-    transfer.checked = true;
+    transfer.markChecked();
     if (isFtp(transfer)) return true;
-    switch (checkResponse(transfer.head, transfer.asked, identity_)) {
+    switch (checkResponse(transfer.head(), transfer.asked(), identity_)) {
         case Verdict::accept:
-            if (phase_ == Phase::probing) return acceptProbe(transfer, transfer.asked.ranged);
+            if (phase_ == Phase::probing) return acceptProbe(transfer, transfer.asked().ranged);
             return identity_ ? true : acceptProbe(transfer, false);
         case Verdict::ignoresRanges:
             if (phase_ == Phase::probing) return acceptProbe(transfer, false);
@@ -79,7 +79,7 @@ bool Job::checkBeforeFirstByte(Transfer& transfer) {
 // The first response decides how the file is fetched: in pieces when the server honours ranges
 // and tells the size, otherwise as one stream over this connection.
 bool Job::acceptProbe(Transfer& transfer, bool ranged) {
-    identity_ = identityOf(transfer.head);
+    identity_ = identityOf(transfer.head());
     if (ranged) {
         adoptOrDropPreviousRecord();
         startSegments(transfer, identity_->size);
@@ -87,10 +87,9 @@ bool Job::acceptProbe(Transfer& transfer, bool ranged) {
     }
     // The whole file from its first byte: nothing earlier can be kept.
     startOver();
-    transfer.offset = transfer.batchOffset = 0;
     enter(Phase::single);
     learnSize(identity_->size);
-    transfer.requestEnd = transfer.end = size_ >= 0 ? size_ : kUnbounded;
+    transfer.assignWholeFile(size_);
     return phase_ != Phase::ended;
 }
 
@@ -105,20 +104,21 @@ void Job::startSegments(Transfer& first, std::int64_t size) {
     auto pieces = piecesForGaps(gaps, options_.connections, options_.tuning.minPieceSize, largest);
     // The first request already asks for a stretch; its piece covers at least that, and what lies
     // before it in that piece goes back to be shared out.
-    first.requestEnd = std::min(first.requestEnd, size);
-    first.end = first.requestEnd;
+    const std::int64_t askedEnd = std::min(first.requestEnd(), size);
+    std::int64_t shareEnd = askedEnd;
     for (const auto& piece : pieces) {
-        if (piece.begin <= first.offset && first.offset < piece.end) {
-            first.end = std::max(piece.end, first.requestEnd);
+        if (piece.begin <= first.offset() && first.offset() < piece.end) {
+            shareEnd = std::max(piece.end, askedEnd);
         }
     }
+    first.reshape(askedEnd, shareEnd);
     freePieces_.clear();
     for (const auto& piece : pieces) {
-        if (piece.begin < first.offset) {
-            freePieces_.push_back({piece.begin, std::min(piece.end, first.offset), 0});
+        if (piece.begin < first.offset()) {
+            freePieces_.push_back({piece.begin, std::min(piece.end, first.offset()), 0});
         }
-        if (piece.end > first.end) {
-            freePieces_.push_back({std::max(piece.begin, first.end), piece.end, 0});
+        if (piece.end > shareEnd) {
+            freePieces_.push_back({std::max(piece.begin, shareEnd), piece.end, 0});
         }
     }
 }
@@ -148,26 +148,26 @@ bool Job::isFtp(Transfer& transfer) const {
 // ---- after a request -----------------------------------------------------------------------
 
 void Job::onRequestDone(Transfer& transfer, CURLcode code, Clock::time_point now) {
-    const bool opening = transfer.state == Transfer::State::opening;
+    const bool opening = transfer.state() == Transfer::State::opening;
     removeRequest(transfer);
     if (opening) return;  // its connection waits in the pool, whatever the answer
-    answered_ = answered_ || transfer.headBytes > 0;
+    answered_ = answered_ || transfer.headBytes() > 0;
     if (dropsAnswers()) return;
-    if (transfer.headTooLarge) {
+    if (transfer.headTooLarge()) {
         return fail(FailureKind::serverError, "the server sent more than " +
                                                   std::to_string(kLongestResponseHead / 1024) +
                                                   " KiB of response head");
     }
     if (!flush(transfer)) return;
-    bool trimmed = code == CURLE_WRITE_ERROR && transfer.cut == Transfer::Cut::trimmed;
+    bool trimmed = code == CURLE_WRITE_ERROR && transfer.cut() == Transfer::Cut::trimmed;
     if (code == CURLE_OK || trimmed) return handleSuccess(transfer, now);
-    if (transfer.cut == Transfer::Cut::refused) return;  // the job's state says why
+    if (transfer.cut() == Transfer::Cut::refused) return;  // the job's state says why
     handleFailure(transfer, code, now);
 }
 
 void Job::handleSuccess(Transfer& transfer, Clock::time_point now) {
-    if (!transfer.checked && !transfer.headersOnly && !checkBeforeFirstByte(transfer)) return;
-    if (transfer.headersOnly) {
+    if (!transfer.checked() && !transfer.headersOnly() && !checkBeforeFirstByte(transfer)) return;
+    if (transfer.headersOnly()) {
         // The FTP probe: SIZE told the length, or nothing.
         curl_off_t length = -1;
         curl_off_t time = -1;
@@ -175,27 +175,26 @@ void Job::handleSuccess(Transfer& transfer, Clock::time_point now) {
         curl_easy_getinfo(transfer.easy(), CURLINFO_FILETIME_T, &time);
         curl_easy_setopt(transfer.easy(), CURLOPT_FILETIME, 0L);  // the pieces need no MDTM
         identity_ = FileIdentity{length, "", time >= 0 ? "mdtm " + std::to_string(time) : ""};
-        transfer.assign(0, 0, transfer.failures);
+        transfer.assign(0, 0, transfer.failures());
         if (length >= 0) {
             adoptOrDropPreviousRecord();
             return startSegments(transfer, length);
         }
         startOver();
         enter(Phase::single);
-        transfer.end = kUnbounded;
+        transfer.assign(0, kUnbounded, transfer.failures());
         return;
     }
-    if (transfer.requestEnd == kUnbounded) {
+    if (transfer.requestEnd() == kUnbounded) {
         // A stream of unknown length ends where the server ends it. Too late to be news.
-        size_ = transfer.offset;
+        size_ = transfer.offset();
         progress_->totalSize.store(size_, std::memory_order_relaxed);
-        transfer.requestEnd = transfer.end = transfer.offset;
+        transfer.shortenTo(transfer.offset());
     }
-    if (transfer.offset < transfer.requestEnd) {
+    if (transfer.offset() < transfer.requestEnd()) {
         return retryLater(transfer, {true, "the server sent less than it announced"}, now);
     }
     transfer.recordFinishedRequest(now);
-    transfer.failures = 0;
 }
 
 void Job::handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now) {
@@ -211,29 +210,29 @@ void Job::handleFailure(Transfer& transfer, CURLcode code, Clock::time_point now
     if (phase_ == Phase::probing && status == 416) {
         // An empty file has no byte ranges: ask for it whole.
         enter(Phase::single);
-        transfer.end = kUnbounded;
+        transfer.assign(0, kUnbounded, transfer.failures());
         return;
     }
-    Failure failure = classifyFailure(code, status, transfer.errorDetail);
+    Failure failure = classifyFailure(code, status, transfer.errorDetail());
     if (!failure.transient) return fail(failure.kind, failure.reason);
     retryLater(transfer, failure, now);
 }
 
 void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_point now) {
-    if (++transfer.failures >= options_.tuning.triesPerPiece) {
+    if (transfer.countFailure() >= options_.tuning.triesPerPiece) {
         return fail(failure.kind, failure.reason + " (gave up after " +
-                                      std::to_string(transfer.failures) + " tries)");
+                                      std::to_string(transfer.failures()) + " tries)");
     }
     if (restartGotNoFurther(transfer)) {
         return fail(failure.kind, failure.reason + " (gave up after " +
-                                      std::to_string(transfer.failures) +
+                                      std::to_string(transfer.failures()) +
                                       " tries from the first byte: none got further than " +
                                       std::to_string(furthestFromStart_) + " bytes)");
     }
-    const auto pause = pauseAfter(transfer.failures, options_.tuning);
+    const auto pause = pauseAfter(transfer.failures(), options_.tuning);
     if (outOfPatienceForAnAnswer(pause, now)) {
         return fail(failure.kind, failure.reason + " (no answer from the server after " +
-                                      std::to_string(transfer.failures) + " tries)");
+                                      std::to_string(transfer.failures()) + " tries)");
     }
     ++retries_;
     if (phase_ == Phase::segmented && transfer.hasWork()) {
@@ -247,9 +246,9 @@ void Job::retryLater(Transfer& transfer, const Failure& failure, Clock::time_poi
 // earlier one is no progress, and a server that cuts every answer at the same place never gets
 // to the end, so a few such tries are enough. Tries that got no byte are left to the tries.
 bool Job::restartGotNoFurther(const Transfer& transfer) {
-    if (phase_ != Phase::single || transfer.offset == 0) return false;
-    if (transfer.offset > furthestFromStart_) {
-        furthestFromStart_ = transfer.offset;
+    if (phase_ != Phase::single || transfer.offset() == 0) return false;
+    if (transfer.offset() > furthestFromStart_) {
+        furthestFromStart_ = transfer.offset();
         restartsNoFurther_ = 0;
         return false;
     }

@@ -36,7 +36,7 @@ void Job::schedule(Clock::time_point now) {
     }
     for (auto& transfer : transfers_) {
         if (phase_ == Phase::ended) return;
-        if (transfer->state != Transfer::State::idle) continue;
+        if (transfer->state() != Transfer::State::idle) continue;
         bool hasWork = transfer->hasWork();
         if (phase_ == Phase::segmented && !hasWork) hasWork = findWork(*transfer, now);
         if (hasWork) issueRequest(*transfer, now);
@@ -48,7 +48,7 @@ bool Job::mayOpenOthers() const {
     if (phase_ != Phase::probing || ftp_ || othersOpened_ || options_.connections < 2) return false;
     // A probe that failed, or whose answer has begun, is not waited for.
     const Transfer& probe = *transfers_.front();
-    return !answered_ && probe.state == Transfer::State::running && probe.headBytes == 0;
+    return !answered_ && probe.state() == Transfer::State::running && probe.headBytes() == 0;
 }
 
 bool Job::worthOpeningOthers(Clock::time_point now) const {
@@ -64,8 +64,7 @@ void Job::openOtherConnections(Clock::time_point now) {
     while (transfers_.size() < static_cast<std::size_t>(options_.connections)) {
         transfers_.push_back(std::make_unique<Transfer>(*this, options_, ftp_));
         Transfer& other = *transfers_.back();
-        other.prepare({}, true, connectTimeout(now), now);
-        other.state = Transfer::State::opening;
+        other.prepareOpening(connectTimeout(now), now);
         curl_multi_add_handle(multi_, other.easy());
     }
 }
@@ -73,7 +72,7 @@ void Job::openOtherConnections(Clock::time_point now) {
 void Job::addTransfersForFreePieces(Clock::time_point now) {
     if (freePieces_.empty() || !worthMoreConnections(now)) return;
     std::size_t idle = std::count_if(transfers_.begin(), transfers_.end(), [](const auto& t) {
-        return t->state == Transfer::State::idle;
+        return t->state() == Transfer::State::idle;
     });
     while (freePieces_.size() > idle &&
            transfers_.size() < static_cast<std::size_t>(options_.connections)) {
@@ -100,9 +99,9 @@ std::vector<Claim> Job::claimsOfOthers(const Transfer* except, Clock::time_point
                                        std::vector<Transfer*>* owners) const {
     std::vector<Claim> claims;
     for (const auto& other : transfers_) {
-        if (other->state != Transfer::State::running || other.get() == except) continue;
+        if (other->state() != Transfer::State::running || other.get() == except) continue;
         const bool measured = other->measuredSeconds(now) >= settled.count() / 1000.0;
-        claims.push_back({other->offset, other->requestEnd, other->end,
+        claims.push_back({other->offset(), other->requestEnd(), other->end(),
                           measured ? other->bytesPerSecond(now) : 0});
         if (owners) owners->push_back(other.get());
     }
@@ -127,7 +126,7 @@ void Job::relieveSlowTransfers(Clock::time_point now) {
                                     options_.tuning.takeoverPatience);
     for (const Relief& relief : reliefs) {
         Transfer& slow = *owners[relief.from];
-        freePieces_.push_back({relief.begin, slow.end, 0});
+        freePieces_.push_back({relief.begin, slow.end(), 0});
         slow.shortenTo(relief.begin);
     }
 }
@@ -169,26 +168,23 @@ void Job::issueRequest(Transfer& transfer, Clock::time_point now) {
     RequestedRange asked;
     bool headersOnly = false;
     if (phase_ == Phase::segmented) {
-        auto length = nextRequestLength(transfer.offset, transfer.end, tuning.largestRequest,
+        auto length = nextRequestLength(transfer.offset(), transfer.end(), tuning.largestRequest,
                                         tuning.minPieceSize, transfer.bytesPerSecond(now),
                                         transfer.answerSeconds());
-        transfer.requestEnd = transfer.offset + length;
-        asked = {true, transfer.offset, transfer.requestEnd - 1};
+        transfer.askUpTo(transfer.offset() + length);
+        asked = {true, transfer.offset(), transfer.requestEnd() - 1};
     } else if (phase_ == Phase::probing) {
         headersOnly = ftp_;
-        transfer.offset = headersOnly ? 0 : probeStart_;
-        transfer.end = kUnbounded;
-        transfer.requestEnd =
-            headersOnly ? 0 : std::min(probeStart_ + 4 * tuning.minPieceSize, probeEnd_);
-        if (!headersOnly) asked = {true, transfer.offset, transfer.requestEnd - 1};
+        transfer.assign(headersOnly ? 0 : probeStart_, kUnbounded, transfer.failures());
+        transfer.askUpTo(headersOnly ? 0
+                                     : std::min(probeStart_ + 4 * tuning.minPieceSize, probeEnd_));
+        if (!headersOnly) asked = {true, transfer.offset(), transfer.requestEnd() - 1};
     } else {
         // One stream from the start; bytes from an earlier try are received again.
-        progress_->received.fetch_sub(transfer.offset, std::memory_order_relaxed);
-        transfer.offset = 0;
-        transfer.requestEnd = transfer.end = size_ >= 0 ? size_ : kUnbounded;
+        progress_->received.fetch_sub(transfer.offset(), std::memory_order_relaxed);
+        transfer.assignWholeFile(size_);
     }
     transfer.prepare(asked, headersOnly, connectTimeout(now), now);
-    transfer.state = Transfer::State::running;
     curl_multi_add_handle(multi_, transfer.easy());
 }
 
@@ -204,7 +200,7 @@ std::chrono::milliseconds Job::connectTimeout(Clock::time_point now) const {
 void Job::completeIfDone() {
     if (phase_ == Phase::probing || !freePieces_.empty()) return;
     for (const auto& transfer : transfers_) {
-        if (transfer->state == Transfer::State::running || transfer->offset < transfer->end) return;
+        if (transfer->state() == Transfer::State::running || transfer->hasWork()) return;
     }
     if (auto problem = file_->truncate(size_)) return failOnFile(*problem);
     if (!verify()) return;
@@ -222,10 +218,9 @@ void Job::restartOverOneConnection(Clock::time_point now) {
     transfers_.resize(1);
     freePieces_.clear();
     Transfer& only = *transfers_.front();
-    only.batch.clear();
-    only.failures = 0;
+    only.batchDone();  // its bytes go with the rest
+    only.assign(0, 0);
     progress_->received.store(0, std::memory_order_relaxed);
-    only.offset = 0;
     enter(Phase::single);
     // The hash and the record start again with the file.
     worker_ = std::make_unique<FileWorker>(*file_, names_, expectedSha256_.has_value());
@@ -244,8 +239,8 @@ std::optional<Clock::time_point> Job::nextWake() const {
         earliest = began_ + openOthersAfter;
     }
     for (const auto& transfer : transfers_) {
-        if (transfer->state != Transfer::State::pausing) continue;
-        if (!earliest || transfer->resumeAt < *earliest) earliest = transfer->resumeAt;
+        if (transfer->state() != Transfer::State::pausing) continue;
+        if (!earliest || transfer->resumeAt() < *earliest) earliest = transfer->resumeAt();
     }
     return earliest;
 }

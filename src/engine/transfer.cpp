@@ -19,7 +19,7 @@ long wholeSeconds(std::chrono::milliseconds duration) {
 
 Transfer::Transfer(Job& job, const JobOptions& options, bool ftp)
     : job_(job), easy_(curl_easy_init()) {
-    batch.reserve(options.tuning.writeBatch);
+    batch_.reserve(options.tuning.writeBatch);
     configure(options, ftp);
 }
 
@@ -46,7 +46,7 @@ void Transfer::configure(const JobOptions& options, bool ftp) {
     curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);  // a stop never waits for a hanging name lookup
 #endif
     curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 1L);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorDetail);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorDetail_);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::onData);
@@ -64,16 +64,17 @@ void Transfer::configure(const JobOptions& options, bool ftp) {
 
 void Transfer::prepare(const RequestedRange& range, bool onlyHeaders,
                        std::chrono::milliseconds connectTimeout, Clock::time_point now) {
-    asked = range;
-    headersOnly = onlyHeaders;
-    head = ResponseHead{};
-    headBytes = 0;
-    headTooLarge = false;
-    checked = false;
-    cut = Cut::none;
-    errorDetail[0] = '\0';
-    batchOffset = offset;
-    requestStartOffset_ = offset;
+    state_ = State::running;
+    asked_ = range;
+    headersOnly_ = onlyHeaders;
+    head_ = ResponseHead{};
+    headBytes_ = 0;
+    headTooLarge_ = false;
+    checked_ = false;
+    cut_ = Cut::none;
+    errorDetail_[0] = '\0';
+    batchOffset_ = offset_;
+    requestStartOffset_ = offset_;
     requestStart_ = now;
     CURL* e = easy_.get();
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout.count()));
@@ -90,26 +91,32 @@ void Transfer::prepare(const RequestedRange& range, bool onlyHeaders,
     }
 }
 
+void Transfer::prepareOpening(std::chrono::milliseconds connectTimeout, Clock::time_point now) {
+    prepare({}, true, connectTimeout, now);
+    state_ = State::opening;
+}
+
 double Transfer::bytesPerSecond(Clock::time_point now) const {
     double seconds = finishedSeconds_;
     std::int64_t bytes = finishedBytes_;
-    if (state == State::running) {
+    if (state_ == State::running) {
         seconds += std::chrono::duration<double>(now - requestStart_).count();
-        bytes += offset - requestStartOffset_;
+        bytes += offset_ - requestStartOffset_;
     }
     return seconds > 0.05 ? bytes / seconds : 0;
 }
 
 double Transfer::measuredSeconds(Clock::time_point now) const {
     double seconds = finishedSeconds_;
-    if (state == State::running)
+    if (state_ == State::running)
         seconds += std::chrono::duration<double>(now - requestStart_).count();
     return seconds;
 }
 
 void Transfer::recordFinishedRequest(Clock::time_point now) {
     finishedSeconds_ += std::chrono::duration<double>(now - requestStart_).count();
-    finishedBytes_ += offset - requestStartOffset_;
+    finishedBytes_ += offset_ - requestStartOffset_;
+    failures_ = 0;
     curl_off_t sent = 0;
     curl_off_t answered = 0;
     if (curl_easy_getinfo(easy_.get(), CURLINFO_PRETRANSFER_TIME_T, &sent) == CURLE_OK &&
@@ -120,40 +127,66 @@ void Transfer::recordFinishedRequest(Clock::time_point now) {
 }
 
 void Transfer::assign(std::int64_t begin, std::int64_t shareEnd, int failed) {
-    offset = requestEnd = begin;
-    end = shareEnd;
-    failures = failed;
+    offset_ = requestEnd_ = batchOffset_ = begin;  // nothing waits in the batch between shares
+    end_ = shareEnd;
+    failures_ = failed;
+}
+
+void Transfer::assignWholeFile(std::int64_t size) {
+    offset_ = batchOffset_ = 0;
+    requestEnd_ = end_ = size >= 0 ? size : kUnbounded;
+}
+
+void Transfer::reshape(std::int64_t askedEnd, std::int64_t shareEnd) {
+    requestEnd_ = askedEnd;
+    end_ = shareEnd;
 }
 
 Piece Transfer::giveBackRest() {
-    Piece rest{offset, end, failures};
-    end = requestEnd = offset;
+    Piece rest{offset_, end_, failures_};
+    end_ = requestEnd_ = offset_;
     return rest;
 }
 
 void Transfer::shortenTo(std::int64_t at) {
-    end = at;
-    requestEnd = std::min(requestEnd, at);
+    end_ = at;
+    requestEnd_ = std::min(requestEnd_, at);
 }
 
 void Transfer::pauseUntil(Clock::time_point at) {
-    state = State::pausing;
-    resumeAt = at;
+    state_ = State::pausing;
+    resumeAt_ = at;
 }
 
 void Transfer::wakeIfDue(Clock::time_point now) {
-    if (state == State::pausing && now >= resumeAt) state = State::idle;
+    if (state_ == State::pausing && now >= resumeAt_) state_ = State::idle;
+}
+
+void Transfer::keep(const char* data, std::size_t length) {
+    batch_.insert(batch_.end(), data, data + length);
+    offset_ += static_cast<std::int64_t>(length);
+}
+
+void Transfer::wroteStraight(std::size_t length) {
+    offset_ += static_cast<std::int64_t>(length);
+    batchOffset_ = offset_;
+}
+
+// The batch always ends where the received bytes do; the hash may have swapped it for an empty one.
+void Transfer::batchDone() {
+    batchOffset_ = offset_;
+    batch_.clear();
 }
 
 std::size_t Transfer::onHeader(char* data, std::size_t size, std::size_t count, void* self) {
     auto* transfer = static_cast<Transfer*>(self);
     const std::size_t length = size * count;
-    transfer->headBytes += length;
-    if (transfer->headBytes > kLongestResponseHead) {
-        transfer->headTooLarge = true;
+    transfer->headBytes_ += length;
+    if (transfer->headBytes_ > kLongestResponseHead) {
+        transfer->headTooLarge_ = true;
         return 0;  // ends the request
     }
-    transfer->head.addLine(std::string_view(data, length));
+    transfer->head_.addLine(std::string_view(data, length));
     return length;
 }
 

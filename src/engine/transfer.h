@@ -35,45 +35,82 @@ class Transfer {
     CURL* easy() const { return easy_.get(); }
     Job& job() const { return job_; }
 
-    // Sets up the next request; the caller adds the handle to the multi handle.
+    // ---- the request ----------------------------------------------------------------------
+    // Sets up the next request, which then runs; the caller adds the handle to the multi handle.
     void prepare(const RequestedRange& asked, bool headersOnly,
                  std::chrono::milliseconds connectTimeout, Clock::time_point now);
+    // Sets up a request that only opens the connection for later ones.
+    void prepareOpening(std::chrono::milliseconds connectTimeout, Clock::time_point now);
+    // The handle is out of the multi handle.
+    void requestRemoved() { state_ = State::idle; }
+    // No request before `at`.
+    void pauseUntil(Clock::time_point at);
+    void wakeIfDue(Clock::time_point now);
+    State state() const { return state_; }
+    Clock::time_point resumeAt() const { return resumeAt_; }
+
+    const RequestedRange& asked() const { return asked_; }
+    bool headersOnly() const { return headersOnly_; }
+    const ResponseHead& head() const { return head_; }
+    std::size_t headBytes() const { return headBytes_; }  // of this request, redirects included
+    bool headTooLarge() const { return headTooLarge_; }
+    const char* errorDetail() const { return errorDetail_; }
+    // Whether the answer was checked before its first byte was taken.
+    bool checked() const { return checked_; }
+    void markChecked() { checked_ = true; }
+    Cut cut() const { return cut_; }
+    void cutShort(Cut why) { cut_ = why; }
+
     // Speed over the finished requests and the one under way.
     double bytesPerSecond(Clock::time_point now) const;
     // How long that speed has been measured for.
     double measuredSeconds(Clock::time_point now) const;
-    // Counts a finished request's bytes and time into the speed.
+    // A request that got all it asked for: its bytes and time count into the speed, and the
+    // share's failed tries are forgotten.
     void recordFinishedRequest(Clock::time_point now);
     // How long the last finished request waited for its first byte after it was sent; 0 before.
     double answerSeconds() const { return answerSeconds_; }
 
+    // ---- the share ------------------------------------------------------------------------
     // The share [begin, end), to be fetched from its first byte, after `failures` failed tries.
     void assign(std::int64_t begin, std::int64_t end, int failures = 0);
+    // The file whole from its first byte: `size` bytes, or up to where the server ends it (-1).
+    void assignWholeFile(std::int64_t size);
+    // The request under way asks up to `requestEnd` and the share ends at `end`, from where the
+    // connection stands.
+    void reshape(std::int64_t requestEnd, std::int64_t end);
+    // The next request asks up to `requestEnd`.
+    void askUpTo(std::int64_t requestEnd) { requestEnd_ = requestEnd; }
     // What is left of the share, to be shared out again; the share then ends where it stands.
     Piece giveBackRest();
     // The share ends at `at`, and so does the request under way when it asks for more.
     void shortenTo(std::int64_t at);
-    bool hasWork() const { return offset < end; }
-    // No request before `at`.
-    void pauseUntil(Clock::time_point at);
-    void wakeIfDue(Clock::time_point now);
+    // One more failed try of the share; how many there have been.
+    int countFailure() { return ++failures_; }
+    bool hasWork() const { return offset_ < end_; }
+    std::int64_t offset() const { return offset_; }          // next byte expected
+    std::int64_t requestEnd() const { return requestEnd_; }  // end of the bytes asked for
+    std::int64_t end() const { return end_; }                // end of the share (exclusive)
+    int failures() const { return failures_; }               // of the current share
 
-    State state = State::idle;
-    Clock::time_point resumeAt{};
-    std::int64_t offset = 0;      // next byte expected
-    std::int64_t requestEnd = 0;  // end of the bytes asked for (exclusive)
-    std::int64_t end = 0;         // end of this connection's share (exclusive)
-    int failures = 0;             // of the current share
-    RequestedRange asked;
-    bool headersOnly = false;
-    ResponseHead head;
-    std::size_t headBytes = 0;  // of the current request, redirects included
-    bool headTooLarge = false;
-    bool checked = false;
-    Cut cut = Cut::none;
-    std::vector<char> batch;
-    std::int64_t batchOffset = 0;
-    char errorDetail[CURL_ERROR_SIZE] = {};
+    // ---- bytes on their way to the file ---------------------------------------------------
+    // The bytes before offset() that wait to be written, from batchOffset() on. The file's hash
+    // may take the vector's storage when it is written.
+    std::vector<char>& batch() { return batch_; }
+    std::int64_t batchOffset() const { return batchOffset_; }
+    bool batchHasRoomFor(std::size_t length) const {
+        return batch_.size() + length <= batch_.capacity();
+    }
+    // Too large to be worth copying into an empty batch.
+    bool writesStraight(std::size_t length) const {
+        return batch_.empty() && length >= batch_.capacity();
+    }
+    // Takes bytes at offset() into the batch.
+    void keep(const char* data, std::size_t length);
+    // Bytes at offset() went to the file straight.
+    void wroteStraight(std::size_t length);
+    // The batch went to the file, or is lost with it.
+    void batchDone();
 
   private:
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
@@ -82,6 +119,22 @@ class Transfer {
 
     Job& job_;
     EasyHandle easy_;
+    State state_ = State::idle;
+    Clock::time_point resumeAt_{};
+    std::int64_t offset_ = 0;
+    std::int64_t requestEnd_ = 0;
+    std::int64_t end_ = 0;
+    int failures_ = 0;
+    RequestedRange asked_;
+    bool headersOnly_ = false;
+    ResponseHead head_;
+    std::size_t headBytes_ = 0;
+    bool headTooLarge_ = false;
+    bool checked_ = false;
+    Cut cut_ = Cut::none;
+    std::vector<char> batch_;
+    std::int64_t batchOffset_ = 0;
+    char errorDetail_[CURL_ERROR_SIZE] = {};
     HeaderList requestHeaders_;
     std::int64_t requestStartOffset_ = 0;
     Clock::time_point requestStart_{};
