@@ -1,8 +1,8 @@
 #pragma once
 
 // One download in the session: its files beside the target (the engine's hidden partial file,
-// the swarm's resume record), its torrent in libtorrent, and the checks that end it. Lives on
-// the session's thread only.
+// the swarm's resume record; swarm_job_files.cpp), its torrent in libtorrent, and the checks that
+// end it. Lives on the session's thread only.
 
 #include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/session.hpp>
@@ -81,6 +81,8 @@ class SwarmJob {
     void checkpoint(Clock::time_point now);
     void writeRecord(const lt::add_torrent_params& params);
     void removeFromSession(AfterRemoval after);
+    // What this job has given to other players so far, into the progress.
+    void countUploads(const lt::torrent_status& status);
     bool wholeFileMatches();
     void end(engine::Outcome outcome, engine::FailureKind kind = engine::FailureKind::none,
              const std::string& reason = {});

@@ -117,7 +117,7 @@ int fetchWithPeers(const Arguments& arguments, const std::atomic<int>& interrupt
         return exitStatus(report, SIGINT);
     }
     WaitingListener listener;
-    swarm::Session session(listener, peerSettingsOf(arguments));
+    std::optional<swarm::Session> session(std::in_place, listener, peerSettingsOf(arguments));
     swarm::JobOptions options;
     options.torrent = std::move(*torrent);
     options.target = *targetOf(arguments, facts->name);
@@ -127,11 +127,11 @@ int fetchWithPeers(const Arguments& arguments, const std::atomic<int>& interrupt
     options.seedWhenDone = arguments.seedFor > 0;
     const auto started = Clock::now();
     const bool showing = !arguments.quiet && errorsGoToTerminal();
-    swarm::JobHandle job = session.start(std::move(options));
+    swarm::JobHandle job = session->start(std::move(options));
     bool stopAsked = false;
     while (!listener.waitForEnd(std::chrono::milliseconds(showing ? 200 : 100))) {
         if (interruptingSignal.load() != 0 && !stopAsked) {
-            session.stop(job.id, /*keepForResume=*/true);  // the same command resumes it
+            session->stop(job.id, /*keepForResume=*/true);  // the same command resumes it
             stopAsked = true;
         }
         if (showing) showProgress(*job.progress, started, "");
@@ -145,6 +145,7 @@ int fetchWithPeers(const Arguments& arguments, const std::atomic<int>& interrupt
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             if (showing) showProgress(*job.progress, started, "sharing");
         }
+        session.reset();  // sharing ends and the last blocks sent are counted
         report.uploaded = job.progress->uploaded.load();
     }
     if (showing) std::fprintf(stderr, "\n");
