@@ -215,6 +215,10 @@ class Session::Loop {
                 if (auto* job = jobOf(unsaved->handle.userdata())) job->resumeDataFailed();
             } else if (auto* removed = lt::alert_cast<lt::torrent_removed_alert>(alert)) {
                 if (auto* job = jobOf(removed->userdata)) removedFromSession(*job);
+            } else if (auto* deleted = lt::alert_cast<lt::torrent_deleted_alert>(alert)) {
+                filesDeleted(deleted->info_hashes, true);
+            } else if (auto* undeleted = lt::alert_cast<lt::torrent_delete_failed_alert>(alert)) {
+                filesDeleted(undeleted->info_hashes, false);
             } else if (auto* renamed = lt::alert_cast<lt::file_renamed_alert>(alert)) {
                 if (auto* job = jobOf(renamed->handle.userdata())) job->renamed();
             } else if (auto* unrenamed = lt::alert_cast<lt::file_rename_failed_alert>(alert)) {
@@ -243,6 +247,18 @@ class Session::Loop {
         job.removedFromSession();
         tellEnds();
         addWaiting();
+    }
+
+    // The torrent is out of the session, so its handle no longer tells whose it was: the hash
+    // does, one torrent a hash.
+    void filesDeleted(const lt::info_hash_t& hashes, bool deleted) {
+        for (auto& [id, job] : jobs_) {
+            if (job->phase() != SwarmJob::Phase::deleting || job->infoHashes() != hashes) continue;
+            job->filesDeleted(deleted);
+            tellEnds();
+            addWaiting();
+            return;
+        }
     }
 
     void tick(Clock::time_point now) {

@@ -166,24 +166,35 @@ void SwarmJob::removeFromSession(AfterRemoval after) {
     countUploads(handle_.status());  // the last tick's figure can miss the last blocks sent
     afterRemoval_ = after;
     phase_ = Phase::removing;
-    // libtorrent deletes nothing: the job removes its own files once they are let go.
-    session_.remove_torrent(handle_);
+    // A partial file to discard is deleted by libtorrent, once its own handles and views of it
+    // are closed: Windows deletes no file that is mapped.
+    if (after == AfterRemoval::discard) {
+        session_.remove_torrent(handle_, lt::session::delete_files);
+    } else {
+        session_.remove_torrent(handle_);
+    }
 }
 
 void SwarmJob::removedFromSession() {
     handle_ = {};
     uploadedBefore_ += uploadedNow_;
     uploadedNow_ = 0;
-    switch (afterRemoval_) {
-        case AfterRemoval::keep:
-            file_.reset();
-            break;
-        case AfterRemoval::discard:
-            if (file_) file_->discard();
-            file_.reset();
-            engine::removeFile(record_);
-            break;
+    if (afterRemoval_ == AfterRemoval::discard) {
+        phase_ = Phase::deleting;
+        return;
     }
+    file_.reset();
+    phase_ = Phase::gone;
+    if (!report_) report_ = pendingReport_;
+    pendingReport_.reset();
+}
+
+void SwarmJob::filesDeleted(bool deleted) {
+    if (phase_ != Phase::deleting) return;
+    // Once libtorrent has deleted it, the name may be another job's already: only closed.
+    if (file_ && !deleted) file_->discard();
+    file_.reset();
+    engine::removeFile(record_);
     phase_ = Phase::gone;
     if (!report_) report_ = pendingReport_;
     pendingReport_.reset();

@@ -29,6 +29,7 @@ class SwarmJob {
         saving,      // stopping for a resume: the resume data is being written
         committing,  // complete and checked, taking the target's name
         removing,    // out of the session soon; `afterRemoval` says what happens to the file then
+        deleting,    // out of the session, libtorrent deleting the partial file
         sharing,     // complete, shared from its final name
         gone,
     };
@@ -65,8 +66,10 @@ class SwarmJob {
     // The file has its final name: the download is complete.
     void renamed();
     void renameFailed(const std::string& why);
-    // libtorrent has let go of the torrent: the file is kept or removed.
+    // libtorrent has let go of the torrent: the file is kept, or libtorrent deletes it.
     void removedFromSession();
+    // libtorrent has deleted the partial file, or could not: then the job does.
+    void filesDeleted(bool deleted);
     // Sharing ends (the session ends or the file went away).
     void stopSharing();
 

@@ -31,10 +31,19 @@ ScratchFolder::~ScratchFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+std::filesystem::path utf8Path(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::vector<std::string> listing(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
+        names.push_back(utf8Of(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -155,7 +164,7 @@ EngineBench::Run EngineBench::download(const std::string& url, const std::string
 
 void expectOnlyThePattern(const std::filesystem::path& folder, const std::string& name,
                           std::int64_t size, const std::string& context) {
-    EXPECT_EQ(sha256OfFile(folder / name), sha256Of(patternBytes(size))) << context;
+    EXPECT_EQ(sha256OfFile(folder / utf8Path(name)), sha256Of(patternBytes(size))) << context;
     EXPECT_EQ(listing(folder), std::vector<std::string>{name}) << context;
 }
 

@@ -11,12 +11,18 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/engine.h"
 #include "support/test_http_server.h"
 
 namespace quorvane::testing {
+
+// Names in the tests are UTF-8, as the program's are; a narrow string alone would be read in
+// the system's code page on Windows.
+std::filesystem::path utf8Path(std::string_view utf8);
+std::string utf8Of(const std::filesystem::path& path);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class ScratchFolder {
@@ -26,13 +32,15 @@ class ScratchFolder {
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    std::filesystem::path operator/(const std::string& name) const {
+        return path_ / utf8Path(name);
+    }
 
   private:
     std::filesystem::path path_;
 };
 
-// Names in the folder, sorted.
+// Names in the folder (UTF-8), sorted.
 std::vector<std::string> listing(const std::filesystem::path& folder);
 std::string sha256OfFile(const std::filesystem::path& file);
 // The whole file; empty when it cannot be read.

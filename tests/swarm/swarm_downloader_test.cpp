@@ -5,9 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "download/engine_downloader.h"
+#include "engine_test_support.h"
+#include "pattern_torrent.h"
 #include "queued_ui_thread.h"
 #include "swarm/swarm_leftovers.h"
-#include "swarm_test_support.h"
 
 namespace quorvane::testing {
 namespace {
@@ -34,7 +35,7 @@ class SwarmDownloaderTest : public ::testing::Test {
         TransferSettings settings;
         settings.field1 = 1024;
         settings.sourceAddress = server.url("/dl/client.rar");
-        settings.targetPath = (folder / name).string();
+        settings.targetPath = utf8Of(folder / name);
         settings.connectionCount = 4;
         settings.field8 = settings.field9 = settings.field10 = 2000;
         settings.field11 = 20;

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the swarm tests set up on 127.0.0.1: the operator's tracker (Debian's opentracker, which
-// serves only the info hashes of its whitelist), torrents of pattern files, and the fields of
-// quorvane-fetch's JSON line.
+// serves only the info hashes of its whitelist), torrents of pattern files (pattern_torrent.h),
+// and the fields of quorvane-fetch's JSON line.
 
 #include <sys/types.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "pattern_torrent.h"
 
 namespace quorvane::testing {
 
@@ -34,21 +35,10 @@ class Tracker {
     pid_t pid_ = -1;
 };
 
-// A torrent of a pattern file of this size named `name` (made in `folder`, where it stays as the
-// seed's copy), with these web seeds and this tracker.
-std::string patternTorrent(const std::filesystem::path& folder, const std::string& name,
-                           std::int64_t size, const std::vector<std::string>& webSeeds,
-                           const std::string& tracker);
-
-// The torrent's info hashes as a tracker sees them: v1, and v2 cut to 20 bytes.
-std::vector<std::string> announcedHashes(const std::string& torrent);
-
-void writeFile(const std::filesystem::path& file, const std::string& bytes);
-
-// A number field of a JSON line; -1 when it is not there.
 // Whether something on 127.0.0.1 accepts a connection at port.
 bool acceptsConnections(int port);
 
+// A number field of a JSON line; -1 when it is not there.
 std::int64_t jsonNumber(const std::string& json, const std::string& field);
 std::string jsonText(const std::string& json, const std::string& field);
 
