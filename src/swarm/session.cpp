@@ -47,7 +47,6 @@ class Session::Loop {
         : listener_(listener),
           peers_(settings.peers),
           listenInterfaces_(settings.listenInterfaces),
-          listening_(settings.peers),
           session_(paramsFor(settings)) {
         session_.set_peer_class_filter(peerClassFilterFor(settings));
         session_.set_alert_notify([this] { wake(); });
@@ -106,9 +105,12 @@ class Session::Loop {
     }
 
   private:
+    // Not listening yet: the first job opens the socket, once, before its torrent is added, so
+    // that its first announce tells the port it keeps. (Opened here and closed again before the
+    // first job came, the socket came back on another port, and a player whose first announce
+    // named the old one could stay without peers for the whole download.)
     static lt::session_params paramsFor(const PeerSettings& settings) {
-        lt::session_params params(settingsPackFor(settings));
-        return params;
+        return lt::session_params(settingsPackFor(settings));
     }
 
     // Peers reach the program only while it has something to give or to take: between jobs no
@@ -134,6 +136,7 @@ class Session::Loop {
                                               peers_, command.progress);
         SwarmJob* raw = job.get();
         jobs_[command.id] = std::move(job);
+        listenWhileJobsRun();
         auto params = raw->prepare();
         if (!params) {
             tellEnds();
@@ -305,7 +308,7 @@ class Session::Loop {
     Listener& listener_;
     const bool peers_;
     const std::string listenInterfaces_;
-    bool listening_;
+    bool listening_ = false;
     lt::session session_;
     std::map<JobId, std::unique_ptr<SwarmJob>> jobs_;
     std::vector<std::pair<JobId, lt::add_torrent_params>> waiting_;

@@ -37,8 +37,9 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
     pack.set_int(lt::settings_pack::urlseed_wait_retry, 1);
     pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 512 * 1024);
     pack.set_bool(lt::settings_pack::validate_https_trackers, true);
+    // No socket yet: the session listens while jobs run.
+    pack.set_str(lt::settings_pack::listen_interfaces, "");
     if (settings.peers) {
-        pack.set_str(lt::settings_pack::listen_interfaces, settings.listenInterfaces);
         // Players starting together are about to be connected: short from the start.
         pack.set_int(lt::settings_pack::max_out_request_queue, webSeedQueueFor(true));
         // Peers over TCP only: libtorrent's uTP reached 1 to 2 MiB/s a connection between
@@ -47,8 +48,7 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
         pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
         pack.set_bool(lt::settings_pack::enable_incoming_utp, false);
     } else {
-        // No socket to listen on, nobody to upload to.
-        pack.set_str(lt::settings_pack::listen_interfaces, "");
+        // Nobody to upload to.
         pack.set_int(lt::settings_pack::connections_limit, 8);
     }
     return pack;

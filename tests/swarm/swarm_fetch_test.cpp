@@ -69,6 +69,10 @@ TEST(SwarmFetch, FourPlayersFinishByteForByteAndTakeMostOfTheLoadOffTheWebSeed) 
         const FetchFinished end = players[i]->wait();
         EXPECT_EQ(end.status, 0) << end.out << end.err;
         EXPECT_EQ(jsonText(end.out, "outcome"), "completed") << end.out;
+        // Every player takes part: one that the others cannot reach would take the whole
+        // file from the web seed.
+        EXPECT_GT(jsonNumber(end.out, "fromPeers"), 0) << "player " << i << ": " << end.out;
+        EXPECT_GT(jsonNumber(end.out, "uploaded"), 0) << "player " << i << ": " << end.out;
         fromPeers += jsonNumber(end.out, "fromPeers");
         uploaded += jsonNumber(end.out, "uploaded");
         expectOnlyThePattern(folders[i]->path(), "client.rar", size, "player " + std::to_string(i));
