@@ -1,6 +1,7 @@
 #include "engine/piece_plan.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace quorvane::engine {
 namespace {
@@ -55,14 +56,21 @@ std::vector<Piece> piecesForGaps(std::span<const std::pair<std::int64_t, std::in
     std::int64_t missing = 0;
     for (auto [begin, end] : gaps) missing += end - begin;
     if (missing <= 0) return {};
-    // The size one connection's share would have if the missing bytes were one range.
-    std::int64_t share = initialPieces(missing, connections, minPiece).front().end;
-    if (largestPiece > 0) share = std::min(share, std::max(largestPiece, minPiece));
+    // Each range gets its part of the connections' shares (all of them for a whole file: one
+    // piece more would be left over for the end, a round trip and a short piece later), and
+    // enough pieces to keep under largestPiece.
+    const std::int64_t shares = std::clamp<std::int64_t>(
+        missing / std::max<std::int64_t>(1, minPiece), 1, std::max(1, connections));
+    const std::int64_t largest = largestPiece > 0 ? std::max(largestPiece, minPiece) : 0;
     std::vector<Piece> pieces;
     for (auto [begin, end] : gaps) {
         std::int64_t length = end - begin;
         if (length <= 0) continue;
-        std::int64_t count = std::max<std::int64_t>(1, (length + share - 1) / share);
+        const auto part = static_cast<double>(length) * static_cast<double>(shares) /
+                          static_cast<double>(missing);
+        std::int64_t count =
+            std::max<std::int64_t>(1, static_cast<std::int64_t>(std::ceil(part - 1e-9)));
+        if (largest > 0) count = std::max(count, (length + largest - 1) / largest);
         for (const Piece& piece : initialPieces(
                  length, static_cast<int>(std::min<std::int64_t>(count, 1 << 20)), minPiece)) {
             pieces.push_back({begin + piece.begin, begin + piece.end, 0});
