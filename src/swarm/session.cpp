@@ -105,10 +105,6 @@ class Session::Loop {
     }
 
   private:
-    // Not listening yet: the first job opens the socket, once, before its torrent is added, so
-    // that its first announce tells the port it keeps. (Opened here and closed again before the
-    // first job came, the socket came back on another port, and a player whose first announce
-    // named the old one could stay without peers for the whole download.)
     static lt::session_params paramsFor(const PeerSettings& settings) {
         return lt::session_params(settingsPackFor(settings));
     }
@@ -136,6 +132,7 @@ class Session::Loop {
                                               peers_, command.progress);
         SwarmJob* raw = job.get();
         jobs_[command.id] = std::move(job);
+        // Before the torrent is added, so that its first announce tells the port it keeps.
         listenWhileJobsRun();
         auto params = raw->prepare();
         if (!params) {

@@ -37,7 +37,9 @@ lt::settings_pack settingsPackFor(const PeerSettings& settings) {
     pack.set_int(lt::settings_pack::urlseed_wait_retry, 1);
     pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 512 * 1024);
     pack.set_bool(lt::settings_pack::validate_https_trackers, true);
-    // No socket yet: the session listens while jobs run.
+    // No socket yet: the session's first job opens it, once. (Opened here and closed again
+    // before the first job came, it came back on another port, and a player whose first
+    // announce named the old one could stay without peers for the whole download.)
     pack.set_str(lt::settings_pack::listen_interfaces, "");
     if (settings.peers) {
         // Players starting together are about to be connected: short from the start.
