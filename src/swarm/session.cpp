@@ -208,6 +208,9 @@ class Session::Loop {
                 if (auto* job = jobOf(block->handle.userdata())) {
                     job->blockFinished(block->endpoint, block->block_index, block->piece_index);
                 }
+            } else if (auto* failed = lt::alert_cast<lt::hash_failed_alert>(alert)) {
+                if (auto* job = jobOf(failed->handle.userdata()))
+                    job->pieceFailed(failed->piece_index);
             } else if (auto* saved = lt::alert_cast<lt::save_resume_data_alert>(alert)) {
                 if (auto* job = jobOf(saved->handle.userdata()))
                     job->resumeDataReady(saved->params);

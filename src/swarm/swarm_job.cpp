@@ -81,19 +81,25 @@ void SwarmJob::tick(const lt::torrent_status& status, Clock::time_point now) {
     checkpoint(now);
 }
 
-// Each block is counted for the kind of connection it came on. Web seeds show up among the
-// peers as connections of their own kind; a sender not seen yet is looked up once.
+// Web seeds show up among the peers as connections of their own kind; a sender not seen yet is
+// looked up once.
 void SwarmJob::blockFinished(const lt::tcp::endpoint& from, int block, lt::piece_index_t piece) {
-    if (!info_ || piece < lt::piece_index_t{0} || piece >= info_->end_piece()) return;
+    if (!info_) return;
     if (!webSeeds_.count(from) && !otherPeers_.count(from)) classifySenders();
-    constexpr std::int64_t kBlock = 16 * 1024;
-    const std::int64_t bytes =
-        std::clamp<std::int64_t>(info_->piece_size(piece) - block * kBlock, 0, kBlock);
-    if (webSeeds_.count(from)) {
-        progress_->fromWebSeeds.fetch_add(bytes);
-    } else {
-        progress_->fromPeers.fetch_add(bytes);
-    }
+    tally_.block(
+        static_cast<int>(piece), block,
+        webSeeds_.count(from) ? SourceTally::Source::webSeed : SourceTally::Source::player);
+    publishSources();
+}
+
+void SwarmJob::pieceFailed(lt::piece_index_t piece) {
+    tally_.pieceFailed(static_cast<int>(piece));
+    publishSources();
+}
+
+void SwarmJob::publishSources() {
+    progress_->fromPeers.store(tally_.fromPlayers());
+    progress_->fromWebSeeds.store(tally_.fromWebSeeds());
 }
 
 void SwarmJob::reconnectWebSeeds() {

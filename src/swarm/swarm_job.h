@@ -15,6 +15,7 @@
 #include <set>
 
 #include "engine/part_file.h"
+#include "swarm/source_tally.h"
 #include "swarm/swarm_options.h"
 
 namespace quorvane::swarm {
@@ -57,6 +58,8 @@ class SwarmJob {
     void tick(const lt::torrent_status& status, Clock::time_point now);
     // A block passed to the file; counted for the kind of source it came from.
     void blockFinished(const lt::tcp::endpoint& from, int block, lt::piece_index_t piece);
+    // A piece failed libtorrent's hash check: its blocks come again.
+    void pieceFailed(lt::piece_index_t piece);
     // The torrent is complete (libtorrent's own hash checks passed).
     void finishedDownloading();
     void failWith(engine::FailureKind kind, const std::string& reason);
@@ -86,6 +89,7 @@ class SwarmJob {
     void removeFromSession(AfterRemoval after);
     // What this job has given to other players so far, into the progress.
     void countUploads(const lt::torrent_status& status);
+    void publishSources();
     bool wholeFileMatches();
     void end(engine::Outcome outcome, engine::FailureKind kind = engine::FailureKind::none,
              const std::string& reason = {});
@@ -118,6 +122,7 @@ class SwarmJob {
     bool checkpointAsked_ = false;
     // Where blocks came from: the web seeds' connections and the other players'.
     std::set<lt::tcp::endpoint> webSeeds_, otherPeers_;
+    SourceTally tally_;
     std::int64_t uploadedBefore_ = 0;  // by the torrent this job had in the session earlier
     std::int64_t uploadedNow_ = 0;
 };

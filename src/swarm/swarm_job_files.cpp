@@ -66,6 +66,7 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
     infoHashes_ = info_->info_hashes();
     totalSize_ = info_->total_size();
     progress_->totalSize.store(totalSize_);
+    tally_ = SourceTally(totalSize_, info_->piece_length());
     const auto target = options_.target;
     const auto folder =
         target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
@@ -112,6 +113,10 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
             // ask for the rest of a piece begun in an earlier session.
             params.unfinished_pieces.clear();
             resumedBytes_ = bytesOfPieces(*info_, params.have_pieces);
+            for (lt::piece_index_t piece : info_->piece_range()) {
+                if (piece < params.have_pieces.end_index() && params.have_pieces[piece])
+                    tally_.resumed(static_cast<int>(piece));
+            }
         }
     }
     // The torrent's web seeds give way to the addresses the caller names.
@@ -190,6 +195,8 @@ void SwarmJob::finishedDownloading() {
         return;
     }
     setAside_ = *aside;
+    tally_.finish(peersConnected_ > 0 ? SourceTally::Source::player : SourceTally::Source::webSeed);
+    publishSources();
     phase_ = Phase::committing;
     handle_.rename_file(lt::file_index_t{0}, utf8Of(options_.target.filename()));
 }
