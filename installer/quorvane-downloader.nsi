@@ -8,11 +8,13 @@
 ;          -DOUTFILE=<setup .exe> [-DSIGN_COMMAND=<command>] quorvane-downloader.nsi
 ; SIGN_COMMAND, when given, signs the uninstaller and the installer; it is run with the file.
 ; Silent: setup.exe /S [/D=C:\folder], uninstall.exe /S (its exit status: uninstall.exe /S _?=DIR)
-; Exit status: 0 done, 2 the program runs, 3 Windows too old, 4 a program file could not be
-; replaced or removed.
+; Exit status: 0 done, 2 the program runs, 3 Windows too old or 32-bit, 4 a program file could
+; not be replaced or removed.
 
-; A 64-bit installer for the 64-bit program.
-Target amd64-unicode
+; A 32-bit installer for the 64-bit program: on a 32-bit Windows it starts and says why it cannot
+; install, where a 64-bit one would get only the system's "cannot run" message. It works in the
+; 64-bit registry and system folder (see .onInit and the firewall section).
+Target x86-unicode
 SetCompressor /SOLID lzma
 ManifestDPIAware true
 RequestExecutionLevel admin
@@ -48,8 +50,9 @@ RequestExecutionLevel admin
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\Quorvane"
-InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+!define DEFAULT_FOLDER "$PROGRAMFILES64\Quorvane"
+; Not InstallDirRegKey: it would read the 32-bit registry; .onInit looks up an earlier install.
+InstallDir "${DEFAULT_FOLDER}"
 BrandingText "${PRODUCT} ${VERSION}"
 
 VIProductVersion "${VERSION}"
@@ -62,6 +65,7 @@ VIAddVersionKey /LANG=2052 "ProductVersion" "${VERSION}"
 
 !include "LogicLib.nsh"
 !include "WinVer.nsh"
+!include "x64.nsh"
 !include "WinMessages.nsh"
 !include "MUI2.nsh"
 !define MUI_ICON "${PROGRAM_ICON}"
@@ -155,16 +159,25 @@ FunctionEnd
 ; Shortcuts for every user, like the program in Program Files.
 Function .onInit
   SetShellVarContext all
-  ${IfNot} ${AtLeastBuild} ${MINIMUM_BUILD}
+  ${IfNot} ${RunningX64}
+  ${OrIfNot} ${AtLeastBuild} ${MINIMUM_BUILD}
     MessageBox MB_OK|MB_ICONSTOP "${TEXT_WINDOWS_TOO_OLD}" /SD IDOK
     SetErrorLevel ${EXIT_WINDOWS_TOO_OLD}
     Quit
+  ${EndIf}
+  SetRegView 64
+  ; An upgrade goes where the earlier version is, unless the player named a folder (/D=).
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIf} $INSTDIR == "${DEFAULT_FOLDER}"
+    StrCpy $INSTDIR $0
   ${EndIf}
   Call closeRunningProgram
 FunctionEnd
 
 Function un.onInit
   SetShellVarContext all
+  SetRegView 64
   Call un.closeRunningProgram
 FunctionEnd
 
@@ -231,10 +244,12 @@ SectionEnd
 !define FIREWALL_RULE "Quorvane下载器"
 !define FIREWALL_PROGRAM 'name="${FIREWALL_RULE}" program="$INSTDIR\quorvane-downloader.exe"'
 Section "Firewall"
+  ${DisableX64FSRedirection}
   nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule ${FIREWALL_PROGRAM}'
   Pop $0
   nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall add rule ${FIREWALL_PROGRAM} dir=in action=allow enable=yes profile=any'
   Pop $0
+  ${EnableX64FSRedirection}
 SectionEnd
 
 Section "Uninstall"
@@ -257,6 +272,8 @@ SectionEnd
 
 ; Runs only once the program file is gone (the section above stops the uninstaller otherwise).
 Section "un.Firewall"
+  ${DisableX64FSRedirection}
   nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule ${FIREWALL_PROGRAM}'
   Pop $0
+  ${EnableX64FSRedirection}
 SectionEnd

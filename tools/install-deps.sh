@@ -28,5 +28,11 @@ done
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}"
+# A package for another architecture (wine32:i386) needs that architecture first.
+for package in "${missing[@]}"; do
+    arch=${package##*:}
+    [ "$arch" != "$package" ] || continue
+    dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
+done
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The installer under Wine, as a player meets it: refused on a Windows that is too old; installed
+"""The installer under Wine, as a player meets it: refused on a Windows that is too old or 32-bit
+(where the 32-bit installer still starts and says so); installed
 silently, with the program, its uninstaller, the shortcuts, the installed-program mark and an
 uninstall entry that gives its size; signed when the build signs. With the program running,
 neither a silent upgrade nor a silent uninstall changes anything; an interactive upgrade asks,
@@ -9,7 +10,8 @@ players reach the installed program through one rule, kept at one over an upgrad
 uninstalling everything installed is gone, the rule too, and the user's downloads are still there.
 
 installer_test.py --installer quorvane-downloader-X-installer.exe --probe window-probe.exe
-                  --recorder command-recorder.exe --prefix DIR [--certificate CERT.pem]
+                  --recorder command-recorder.exe --prefix DIR --prefix-32 DIR
+                  [--certificate CERT.pem]
                   [--display :N] [--screenshots DIR]
 """
 
@@ -156,6 +158,19 @@ def refused_on_windows_7(wine, args, setup):
     print("Windows 7: refused, nothing installed")
 
 
+def refused_on_32_bit_windows(args):
+    """A prefix of 32-bit Windows (10, so that only the missing 64 bits refuse it)."""
+    with WineSession(Path(args.prefix_32), args.display, arch="win32") as wine:
+        folder = wine.drive_c() / "Program Files" / "Quorvane"
+        shutil.rmtree(folder, ignore_errors=True)
+        result = wine.run(args.installer, "/S", timeout=300)
+        wine.wait_for_all()
+        check(result.returncode == EXIT_WINDOWS_TOO_OLD,
+              f"on 32-bit Windows the installer ended with {result.returncode}")
+        check(not folder.exists() and not registered(wine), "installed on 32-bit Windows")
+    print("32-bit Windows: refused, nothing installed")
+
+
 def install_silently(wine, args, setup, firewall):
     result = wine.run(args.installer, "/S", timeout=300)
     wine.wait_for_all()
@@ -288,11 +303,13 @@ def main():
     parser.add_argument("--probe", required=True)
     parser.add_argument("--recorder", required=True)
     parser.add_argument("--prefix", required=True)
+    parser.add_argument("--prefix-32", required=True)
     parser.add_argument("--certificate")
     parser.add_argument("--display")
     parser.add_argument("--screenshots")
     args = parser.parse_args()
 
+    refused_on_32_bit_windows(args)
     with WineSession(Path(args.prefix), args.display) as wine, \
             Firewall(wine, args.recorder) as firewall:
         setup = Installation(wine)

@@ -22,7 +22,7 @@ def main():
     args = parser.parse_args()
     command = [c for c in args.command if c != "--"]
     with WineSession(Path(args.prefix), args.display) as wine:
-        result = subprocess.run(["wine", *command], env=wine.env, timeout=600)
+        result = subprocess.run([wine.wine, *command], env=wine.env, timeout=600)
     sys.exit(result.returncode)
 
 

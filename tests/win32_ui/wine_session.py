@@ -38,6 +38,10 @@ REGISTRY = r"""Windows Registry Editor Version 5.00
 PREFIX_VERSION = "3"  # raise when the set-up below changes
 # The symbols of the title-bar buttons; Debian's Wine does not find its own copy by itself.
 MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")
+# Debian's `wine` is the 32-bit loader once 32-bit Wine is installed, and its reg and regedit
+# see the 32-bit registry. The 64-bit loader runs the 64-bit programs as Windows would and still
+# starts a 32-bit one (the installer) with the 32-bit loader; a 32-bit prefix has only `wine`.
+WINE64 = "/usr/lib/wine/wine64" if os.access("/usr/lib/wine/wine64", os.X_OK) else "wine"
 
 
 def wait_until(check, seconds, what):
@@ -69,9 +73,11 @@ def start_virtual_display():
 
 
 class WineSession:
-    def __init__(self, prefix: Path, display=None):
+    def __init__(self, prefix: Path, display=None, arch="win64"):
         self.prefix = Path(prefix).resolve()
         self.display = display
+        self.arch = arch
+        self.wine = WINE64 if arch == "win64" else "wine"
         self.xvfb = None
         self.env = dict(os.environ)
 
@@ -83,7 +89,7 @@ class WineSession:
             "WINEDEBUG": "-all",
             # No Mono and Gecko installers, no menu entries on the Linux desktop.
             "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
-            "WINEARCH": "win64",
+            "WINEARCH": self.arch,
             "DISPLAY": self.display,
         })
         self.env.pop("WAYLAND_DISPLAY", None)
@@ -105,7 +111,7 @@ class WineSession:
                        stderr=subprocess.DEVNULL, timeout=300)
         registry = self.prefix / "quorvane.reg"
         registry.write_text(REGISTRY.replace("\n", "\r\n"), encoding="utf-16")
-        subprocess.run(["wine", "regedit", str(registry)], env=self.env,
+        subprocess.run([self.wine, "regedit", str(registry)], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         if MARLETT.exists():
             shutil.copy(MARLETT, self.drive_c() / "windows" / "Fonts" / MARLETT.name)
@@ -124,7 +130,7 @@ class WineSession:
         The output goes through files, not pipes: Wine's own helper processes, started by the
         first program of a session, keep inherited pipes open long after it has ended."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run(["wine", *map(str, args)], env=self.env, stdout=out,
+            result = subprocess.run([self.wine, *map(str, args)], env=self.env, stdout=out,
                                     stderr=err, timeout=timeout)
             out.seek(0)
             err.seek(0)
@@ -132,7 +138,7 @@ class WineSession:
             return result
 
     def start(self, *args):
-        return subprocess.Popen(["wine", *map(str, args)], env=self.env,
+        return subprocess.Popen([self.wine, *map(str, args)], env=self.env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def wait_for_all(self, timeout=120):

@@ -9,8 +9,9 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 build=${BUILD_DIR:-build-windows}
 
-tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev binutils python3-pyftpdlib \
-    osslsigncode openssl
+# 32-bit Wine runs the installer (a 32-bit program) and a 32-bit Windows for its refusal.
+tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 dpkg-dev binutils \
+    python3-pyftpdlib osslsigncode openssl
 deps=$(tools/windows/build-deps.sh | tail -1)
 
 options=()
@@ -53,7 +54,7 @@ cleanup() {
 trap cleanup EXIT
 
 # pyftpdlib serves the Windows temporary folder, where the FTP tests put what they serve.
-temp_windows=$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')
+temp_windows=$(tools/windows/wine-run.sh cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')
 temp_linux=$(winepath -u "$temp_windows" 2>/dev/null)
 mkdir -p "$temp_linux"
 ftp_port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')

@@ -4,4 +4,7 @@
 set -euo pipefail
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-exec wine "$@"
+# The 64-bit loader: with 32-bit Wine installed, Debian's `wine` is the 32-bit one.
+loader=/usr/lib/wine/wine64
+[ -x "$loader" ] || loader=wine
+exec "$loader" "$@"
