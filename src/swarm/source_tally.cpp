@@ -12,6 +12,11 @@ SourceTally::SourceTally(std::int64_t totalSize, std::int64_t pieceLength)
       sources_(static_cast<std::size_t>(pieces_) * static_cast<std::size_t>(blocksPerPiece_),
                Source::none) {}
 
+std::size_t SourceTally::index(int piece, int block) const {
+    return static_cast<std::size_t>(piece) * static_cast<std::size_t>(blocksPerPiece_) +
+           static_cast<std::size_t>(block);
+}
+
 bool SourceTally::valid(int piece, int block) const {
     return piece >= 0 && piece < pieces_ && block >= 0 && block < blocksPerPiece_ &&
            blockBytes(piece, block) > 0;
@@ -38,16 +43,16 @@ void SourceTally::uncount(std::size_t at, std::int64_t bytes) {
 void SourceTally::resumed(int piece) {
     for (int b = 0; b < blocksPerPiece_; ++b) {
         if (!valid(piece, b)) continue;
-        const auto at = static_cast<std::size_t>(piece) * blocksPerPiece_ + b;
+        const auto at = index(piece, b);
         uncount(at, blockBytes(piece, b));
-        count(at, 0, Source::resumed);
+        sources_[at] = Source::resumed;
     }
 }
 
 void SourceTally::block(int piece, int block, Source from) {
     if (!valid(piece, block) || (from != Source::player && from != Source::webSeed)) return;
     last_ = from;
-    const auto at = static_cast<std::size_t>(piece) * blocksPerPiece_ + block;
+    const auto at = index(piece, block);
     if (sources_[at] != Source::none) return;  // a copy that came twice, or counted by `finish`
     count(at, blockBytes(piece, block), from);
 }
@@ -55,7 +60,7 @@ void SourceTally::block(int piece, int block, Source from) {
 void SourceTally::pieceFailed(int piece) {
     for (int b = 0; b < blocksPerPiece_; ++b) {
         if (!valid(piece, b)) continue;
-        const auto at = static_cast<std::size_t>(piece) * blocksPerPiece_ + b;
+        const auto at = index(piece, b);
         if (sources_[at] != Source::resumed) uncount(at, blockBytes(piece, b));
     }
 }
@@ -64,7 +69,7 @@ void SourceTally::finish(Source fallback) {
     const Source to = last_ != Source::none ? last_ : fallback;
     for (int piece = 0; piece < pieces_; ++piece) {
         for (int b = 0; b < blocksPerPiece_; ++b) {
-            const auto at = static_cast<std::size_t>(piece) * blocksPerPiece_ + b;
+            const auto at = index(piece, b);
             if (valid(piece, b) && sources_[at] == Source::none) {
                 count(at, blockBytes(piece, b), to);
             }

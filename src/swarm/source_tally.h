@@ -32,6 +32,7 @@ class SourceTally {
 
   private:
     static constexpr std::int64_t kBlock = 16 * 1024;
+    std::size_t index(int piece, int block) const;
     bool valid(int piece, int block) const;
     std::int64_t blockBytes(int piece, int block) const;
     void count(std::size_t at, std::int64_t bytes, Source from);

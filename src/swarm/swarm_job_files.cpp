@@ -30,16 +30,6 @@ std::string utf8Of(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-// The bytes of the pieces a resume record says are on disk.
-std::int64_t bytesOfPieces(const lt::torrent_info& info,
-                           const lt::typed_bitfield<lt::piece_index_t>& have) {
-    std::int64_t bytes = 0;
-    for (lt::piece_index_t piece : info.piece_range()) {
-        if (piece < have.end_index() && have[piece]) bytes += info.piece_size(piece);
-    }
-    return bytes;
-}
-
 }  // namespace
 
 std::optional<lt::add_torrent_params> SwarmJob::prepare() {
@@ -112,10 +102,10 @@ std::optional<lt::add_torrent_params> SwarmJob::prepare() {
             // Pieces only partly there are fetched whole again: libtorrent's web seeds do not
             // ask for the rest of a piece begun in an earlier session.
             params.unfinished_pieces.clear();
-            resumedBytes_ = bytesOfPieces(*info_, params.have_pieces);
             for (lt::piece_index_t piece : info_->piece_range()) {
-                if (piece < params.have_pieces.end_index() && params.have_pieces[piece])
-                    tally_.resumed(static_cast<int>(piece));
+                if (piece >= params.have_pieces.end_index() || !params.have_pieces[piece]) continue;
+                resumedBytes_ += info_->piece_size(piece);
+                tally_.resumed(static_cast<int>(piece));
             }
         }
     }
